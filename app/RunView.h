@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace norvo {
+
+// Progress code that hides and parks the progress window.
+inline constexpr int kProgressHide = 256;
+
+// How a message box looks.
+enum class MessageKind {
+    Warning,  // caption "ノルヴォ", one OK button, exclamation icon
+    Plain,    // the application's name as caption, one OK button, no icon
+};
+
+// Everything a Create run asks of the windows. The run knows no toolkit: the main dialog
+// implements this with synchronous calls onto the GUI thread, the command line on the
+// terminal, and tests as a recorder. Every call returns only once it has taken effect.
+class RunView {
+public:
+    virtual ~RunView() = default;
+
+    // A progress step 0..16, or kProgressHide.
+    virtual void SendProgressStep(int step) = 0;
+    // Shows one modal message box and returns when the user has answered it.
+    virtual void ShowMessage(const std::string& text, MessageKind kind) = 0;
+    // Brings the main window to the front (before the save dialog).
+    virtual void BringMainWindowToFront() = 0;
+    // Asks where to save the finished picture; nullopt when the user cancels.
+    virtual std::optional<std::string> AskSavePath() = 0;
+    // Enables or disables the Create button.
+    virtual void EnableCreate(bool enabled) = 0;
+    // True once the user closed the main window: the run stops at the next stage boundary,
+    // quietly, after unloading the module and removing its files.
+    virtual bool StopRequested() { return false; }
+};
+
+}  // namespace norvo
