@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace norvo {
+
+// One detected face in picture pixels: the first column and row, and the size.
+struct FaceRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const FaceRect&, const FaceRect&) = default;
+};
+
+// An 8-bit grey picture, rows top-down, one byte per pixel, no padding.
+struct GreyPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Frontal face finder (HOG) over grey pictures. Built once per process; Detect may be
+// called from any number of threads at once (each call borrows a detector of its own).
+class FaceDetector {
+public:
+    FaceDetector();
+    ~FaceDetector();
+    FaceDetector(const FaceDetector&) = delete;
+    FaceDetector& operator=(const FaceDetector&) = delete;
+
+    // Faces in the picture, largest first, in the picture's own pixel coordinates.
+    std::vector<FaceRect> Detect(const GreyPicture& picture) const;
+
+    // How many detectors the pool has built so far (one per thread that ever ran at once).
+    std::size_t PoolSize() const;
+
+private:
+    struct Pool;
+    std::unique_ptr<Pool> m_pool;
+};
+
+}  // namespace norvo
