@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace norvo {
+
+// What the command line asks for.
+struct CommandLineOptions {
+    std::string body;
+    std::string face;
+    std::string output;
+    std::string searchUrl;
+    std::string detectUrl;
+    bool force = false;
+    bool verbose = false;
+};
+
+enum class CommandLineAction {
+    OpenWindows,  // no arguments at all
+    Run,          // a headless run with `options`
+    Help,         // --help
+    Version,      // --version
+    Error,        // unusable arguments; `error` says why
+};
+
+struct ParsedCommandLine {
+    CommandLineAction action = CommandLineAction::OpenWindows;
+    CommandLineOptions options;
+    std::string error;
+};
+
+// Parses GNU-style options (--name VALUE, --name=VALUE, "--" ends the options). A headless run
+// needs --body, --face and --output; anything unknown or repeated is an error.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The --help text.
+std::string HelpText(const std::string& program);
+
+// Runs the command line; returns the process exit status (0 only when a portrait was written,
+// 1 when the run did not write one, 2 for usage errors).
+int RunCommandLine(int argc, char** argv);
+
+}  // namespace norvo

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <string>
+
+#include "app/RunView.h"
+#include "imaging/FaceBox.h"
+#include "saori/SaoriHost.h"
+
+namespace norvo {
+
+// Where one program's runs find their module, folders and services.
+struct RunSettings {
+    std::string modulePath;  // the SAORI module file (httpc.so)
+    std::string workFolder;  // private folder handed to the module; ends with '/'
+    std::string searchBase;  // image search base address, without a trailing '/'
+    std::string detectBase;  // face detection base address, without a trailing '/'
+    std::string maskPath;    // data/mask.png
+};
+
+// How the last run ended.
+enum class RunOutcome {
+    NotRun,    // no run yet
+    Saved,     // the portrait was written
+    NotSaved,  // composed, but the user cancelled the save
+    Failed,    // a stage failed, or the portrait could not be composed or written
+    Stopped,   // the windows asked the run to stop
+};
+
+const char* describe(RunOutcome outcome);
+
+// One Create run from two names to the saved portrait: the frame (module load, connection
+// check, closing) and the stage sequence (two searches, two downloads, compositing and
+// saving). Knows no toolkit; all it shows goes through the RunView. One run at a time.
+class CreateRun {
+public:
+    CreateRun(RunView& view, RunSettings settings);
+    CreateRun(const CreateRun&) = delete;
+    CreateRun& operator=(const CreateRun&) = delete;
+
+    // Runs the whole job for the two names; every path re-enables Create, leaves the progress
+    // window hidden, unloads a loaded module once and leaves no file of the run behind.
+    void OnCreateButton(const std::string& body, const std::string& face);
+
+    // The middle of a run, after the connection check: 0 ran to its end, non-zero a stage
+    // failed (or a stop was asked) and the run has been closed here.
+    int RunStages();
+
+    // Blends the face picture's `faceBox` into every box of `bodyBoxes`, asks for the save path
+    // and writes the portrait, reporting the outcome to the user. The files stay on disk.
+    void ComposeFaces(const std::string& bodyFile, const FaceBoxList& bodyBoxes,
+                      const std::string& faceFile, const FaceBox& faceBox);
+
+    RunOutcome LastOutcome() const { return m_outcome; }
+    const RunSettings& Settings() const { return m_settings; }
+    SaoriHost& Saori() { return m_hSaori; }
+
+private:
+    // Closing after a stop was asked at a stage boundary: unload, delete, hide, enable.
+    void CloseStopped(bool unload, const std::string& file1, const std::string& file2);
+
+    RunView& m_view;
+    RunSettings m_settings;
+    SaoriHost m_hSaori;
+    std::string m_strBody;
+    std::string m_strFace;
+    RunOutcome m_outcome = RunOutcome::NotRun;
+};
+
+}  // namespace norvo

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+namespace norvo {
+
+// The bundled lookup service, run as a child process on a free loopback port for the life of
+// this object, so the program works offline out of the box. Not copyable.
+class EmbeddedGallery {
+public:
+    enum class Status {
+        Ok,           // running; Address() is its base address
+        NotStarted,   // Start() was not called, or Stop() ran
+        NoProgram,    // the service executable is missing or not executable
+        SpawnFailed,  // the child process could not be started
+        NoAddress,    // the child did not print its address in time, or printed garbage
+    };
+    static const char* describe(Status status);
+
+    // How long Start() waits for the first line: the service binds and answers at once, but a
+    // cold disk and a picture folder scan may take a moment.
+    static constexpr int kStartTimeoutMs = 10000;
+
+    EmbeddedGallery() = default;
+    ~EmbeddedGallery();
+    EmbeddedGallery(const EmbeddedGallery&) = delete;
+    EmbeddedGallery& operator=(const EmbeddedGallery&) = delete;
+
+    // Starts `program --pictures picturesDir --listen 127.0.0.1:0` and reads its address.
+    Status Start(const std::string& program, const std::string& picturesDir,
+                 int timeoutMs = kStartTimeoutMs);
+    // Stops the child with SIGTERM and reaps it; safe to call repeatedly.
+    void Stop();
+
+    bool IsRunning() const { return m_pid > 0; }
+    // "http://127.0.0.1:PORT" while running, else "".
+    const std::string& Address() const { return m_strAddress; }
+
+private:
+    int m_pid = -1;
+    std::string m_strAddress;
+};
+
+}  // namespace norvo

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "app/EmbeddedGallery.h"
+
+namespace norvo {
+
+// Environment variables naming the two services, and the module's connection probe.
+inline constexpr char kSearchUrlVariable[] = "NORVO_SEARCH_URL";
+inline constexpr char kDetectUrlVariable[] = "NORVO_DETECT_URL";
+inline constexpr char kProbeUrlVariable[] = "HTTPC_PROBE_URL";
+
+// The two base addresses a program's runs use.
+struct ServiceAddresses {
+    std::string search;
+    std::string detect;
+};
+
+enum class ServiceSetupStatus {
+    Ok,             // both addresses known
+    BadAddress,     // an address is not an http:// or https:// address
+    GalleryFailed,  // neither was set and the bundled service could not be started
+};
+
+const char* describe(ServiceSetupStatus status);
+
+// "http://host:1/" -> "http://host:1": the stages append paths beginning with '/'.
+std::string TrimBaseAddress(std::string address);
+
+// Decides the addresses: an option wins over its environment variable; when neither service
+// is named at all, starts the bundled gallery from the program folder into `gallery` and uses
+// it for both; when only one is named, the other takes the same address. Sets
+// HTTPC_PROBE_URL to the search address. Call at start-up before any other thread runs.
+// `why` receives a readable reason on failure.
+ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::string& detectOption,
+                                 EmbeddedGallery& gallery, ServiceAddresses& out, std::string& why);
+
+}  // namespace norvo

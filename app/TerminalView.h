@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/RunView.h"
+
+namespace norvo {
+
+// The run's view on a terminal: progress on stderr (a bar on a terminal, plain lines
+// otherwise), message texts on stderr, the save path fixed in advance.
+class TerminalView : public RunView {
+public:
+    // `out` receives everything; `isTerminal` selects the bar; `verbose` prints every call.
+    TerminalView(std::FILE* out, bool isTerminal, bool verbose, std::string savePath);
+
+    void SendProgressStep(int step) override;
+    void ShowMessage(const std::string& text, MessageKind kind) override;
+    void BringMainWindowToFront() override;
+    std::optional<std::string> AskSavePath() override;
+    void EnableCreate(bool enabled) override;
+
+    // Width of the bar in characters: one per step.
+    static constexpr int kBarSteps = 16;
+
+private:
+    void EndBar();
+
+    std::FILE* m_out;
+    bool m_bTerminal;
+    bool m_bVerbose;
+    bool m_bBarShown = false;
+    std::string m_strSavePath;
+};
+
+}  // namespace norvo
