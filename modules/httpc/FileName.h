@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace norvo {
+
+// Longer names are not needed for the names the host derives from addresses, and staying
+// well below NAME_MAX (255) leaves room for the temporary name used while storing.
+inline constexpr std::size_t kMaxFileNameBytes = 200;
+
+// Verdict on a file name the host asks the module to store under.
+enum class FileNameStatus {
+    Ok,           // a plain name inside the work folder
+    Empty,        // no name at all
+    DotName,      // "." or "..", which name folders
+    TooLong,      // more than kMaxFileNameBytes
+    Separator,    // holds '/' or '\', so it would reach outside the work folder
+    ControlByte,  // holds NUL or another control byte
+};
+
+// Short readable text for `status`, fit for a "Reason:" header.
+std::string_view describe(FileNameStatus status);
+
+// Whether `name` may be created in the work folder as it stands.
+FileNameStatus CheckFileName(std::string_view name);
+
+}  // namespace norvo

@@ -1,0 +1,226 @@
+#include "modules/httpc/HttpFetcher.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace norvo {
+
+namespace {
+
+// Only the web: no file://, ftp://, ldap:// and the like, neither asked for nor redirected to.
+constexpr const char* kAllowedProtocols = "http,https";
+constexpr const char* kUserAgent = "norvo-httpc/1.0";
+
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+struct WriteContext {
+    const HttpFetcher::Sink* sink = nullptr;
+    std::uint64_t maxBytes = 0;
+    std::uint64_t received = 0;
+    bool overCap = false;
+    bool sinkFailed = false;
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    auto* context = static_cast<WriteContext*>(user);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(size) * count;
+    if (bytes > context->maxBytes - context->received) {
+        context->overCap = true;
+        return 0;  // fewer bytes than offered: curl aborts with CURLE_WRITE_ERROR
+    }
+    context->received += bytes;
+    if (!(*context->sink)(data, bytes)) {
+        context->sinkFailed = true;
+        return 0;
+    }
+    return bytes;
+}
+
+size_t DiscardBody(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
+// Settings every transfer shares; false when curl refuses one of them.
+bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits,
+               long timeoutSeconds) {
+    bool ok = true;
+    auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
+    set(curl_easy_setopt(easy, CURLOPT_URL, address.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+    set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols));
+    set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols));
+    set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L));
+    set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects));
+    set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L));
+    set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L));
+    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent));
+    set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds));
+    set(curl_easy_setopt(easy, CURLOPT_TIMEOUT, timeoutSeconds));
+    set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond));
+    set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds));
+    // No CURLOPT_COOKIEFILE: the cookie engine stays off and every fetch uses a fresh handle.
+    return ok;
+}
+
+FetchStatus FromCurl(CURLcode code) {
+    switch (code) {
+        case CURLE_OK:
+            return FetchStatus::Ok;
+        case CURLE_URL_MALFORMAT:
+            return FetchStatus::BadAddress;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return FetchStatus::RedirectRefused;  // the first address was checked already
+        case CURLE_TOO_MANY_REDIRECTS:
+            return FetchStatus::TooManyRedirects;
+        case CURLE_OPERATION_TIMEDOUT:
+            return FetchStatus::TimedOut;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_CONNECT:
+            return FetchStatus::ConnectFailed;
+        case CURLE_FILESIZE_EXCEEDED:
+            return FetchStatus::TooLarge;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            return FetchStatus::TlsFailed;
+        default:
+            return FetchStatus::TransferFailed;
+    }
+}
+
+}  // namespace
+
+std::string_view describe(FetchStatus status) {
+    switch (status) {
+        case FetchStatus::Ok:
+            return "fetched";
+        case FetchStatus::BadAddress:
+            return "malformed address";
+        case FetchStatus::SchemeRefused:
+            return "only http and https addresses are fetched";
+        case FetchStatus::HttpStatus:
+            return "server answered with an error status";
+        case FetchStatus::TooLarge:
+            return "answer too large";
+        case FetchStatus::TimedOut:
+            return "timed out";
+        case FetchStatus::ConnectFailed:
+            return "server not reached";
+        case FetchStatus::RedirectRefused:
+            return "redirect to a scheme other than http or https refused";
+        case FetchStatus::TooManyRedirects:
+            return "too many redirects";
+        case FetchStatus::TlsFailed:
+            return "secure connection failed";
+        case FetchStatus::SinkFailed:
+            return "answer could not be stored";
+        case FetchStatus::TransferFailed:
+            return "transfer failed";
+    }
+    return "unknown fetch status";
+}
+
+HttpFetcher::HttpFetcher(FetchLimits limits) : m_limits(limits) {}
+
+FetchStatus HttpFetcher::CheckAddress(const std::string& address) {
+    for (char c : address) {
+        const auto b = static_cast<unsigned char>(c);
+        // NUL would silently shorten the address handed to curl; other controls and spaces
+        // have no place in an address.
+        if (b <= 0x20 || b == 0x7F) {
+            return FetchStatus::BadAddress;
+        }
+    }
+    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    if (!url) {
+        return FetchStatus::TransferFailed;
+    }
+    if (curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+        CURLUE_OK) {
+        return FetchStatus::BadAddress;
+    }
+    char* scheme = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK || !scheme) {
+        return FetchStatus::BadAddress;
+    }
+    const std::string_view text(scheme);  // curl hands the scheme back in lower case
+    const bool web = text == "http" || text == "https";
+    curl_free(scheme);
+    return web ? FetchStatus::Ok : FetchStatus::SchemeRefused;
+}
+
+FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std::uint64_t maxBytes,
+                               long& httpCode) const {
+    httpCode = 0;
+    if (const FetchStatus check = CheckAddress(address); check != FetchStatus::Ok) {
+        return check;
+    }
+    EasyHandle easy(curl_easy_init());
+    if (!easy) {
+        return FetchStatus::TransferFailed;
+    }
+    WriteContext context;
+    context.sink = &sink;
+    context.maxBytes = maxBytes;
+    if (!Configure(easy.get(), address, m_limits, m_limits.transferTimeoutSeconds) ||
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, WriteBody) != CURLE_OK ||
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &context) != CURLE_OK ||
+        curl_easy_setopt(easy.get(), CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(maxBytes)) != CURLE_OK) {
+        return FetchStatus::TransferFailed;
+    }
+    const CURLcode code = curl_easy_perform(easy.get());
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpCode);
+    if (context.overCap) {
+        return FetchStatus::TooLarge;
+    }
+    if (context.sinkFailed) {
+        return FetchStatus::SinkFailed;
+    }
+    if (code != CURLE_OK) {
+        return FromCurl(code);
+    }
+    return httpCode >= 200 && httpCode <= 299 ? FetchStatus::Ok : FetchStatus::HttpStatus;
+}
+
+bool HttpFetcher::Probe(const std::string& address) const {
+    if (CheckAddress(address) != FetchStatus::Ok) {
+        return false;
+    }
+    EasyHandle easy(curl_easy_init());
+    if (!easy) {
+        return false;
+    }
+    if (!Configure(easy.get(), address, m_limits, m_limits.probeTimeoutSeconds) ||
+        curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT,
+                         std::min(m_limits.connectTimeoutSeconds, m_limits.probeTimeoutSeconds)) !=
+            CURLE_OK ||
+        // The first server's answer is all the check asks for, so a redirect is not followed.
+        curl_easy_setopt(easy.get(), CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK ||
+        curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L) != CURLE_OK ||
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, DiscardBody) != CURLE_OK) {
+        return false;
+    }
+    const CURLcode code = curl_easy_perform(easy.get());
+    long httpCode = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpCode);
+    // Any status line means a server is there, even when the transfer then failed.
+    return code == CURLE_OK || httpCode > 0;
+}
+
+}  // namespace norvo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "modules/httpc/FetchLimits.h"
+#include "modules/httpc/ModuleAnswer.h"
+
+namespace norvo {
+
+// The module behind the exports: remembers the work folder and answers the three request
+// forms (0 arguments: connection check; 2: store a file; 3: cut marker texts).
+class HttpcModule {
+public:
+    // Takes the work folder (a '/' is added when missing), the time limits and the probe
+    // address from the environment. 0 on success, 1 for an empty folder text.
+    int Load(std::string directory);
+
+    // Forgets everything Load took.
+    void Unload();
+
+    // The answer to one request text; never throws.
+    ModuleAnswer Handle(std::string_view requestText) const;
+
+    bool loaded() const { return m_loaded; }
+    const std::string& directory() const { return m_directory; }
+
+private:
+    ModuleAnswer CheckConnection() const;
+    ModuleAnswer StoreFile(const std::string& address, const std::string& fileName) const;
+    ModuleAnswer CutTexts(const std::string& address, const std::string& start,
+                          const std::string& end) const;
+
+    bool m_loaded = false;
+    std::string m_directory;
+    std::string m_probeAddress;
+    FetchLimits m_limits;
+};
+
+}  // namespace norvo
