@@ -18,6 +18,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -72,22 +73,28 @@ public:
     TestModule(const TestModule&) = delete;
     TestModule& operator=(const TestModule&) = delete;
 
-    const std::string& Path() const { return m_path; }
+    const std::string& Path() const {
+        return m_path;
+    }
 
     void Reset() {
         m_reset();
         m_fn = nullptr;
     }
-    // Queues one answer (raw bytes, zero bytes allowed); `reportedLen` >= 0 lies about its length.
-    void PushAnswer(const std::string& answer, long reportedLen = -1) {
+    // Queues one answer (raw bytes, zero bytes allowed); `reportedLen` lies about its length.
+    void PushAnswer(const std::string& answer, long reportedLen = TM_REAL_LENGTH) {
         m_push(answer.data(), static_cast<long>(answer.size()), 0, reportedLen);
     }
     // Queues a null answer block.
-    void PushNullAnswer() { m_push(nullptr, 0, 1, -1); }
-    void SetDefaultAnswer(const std::string& answer, long reportedLen = -1) {
+    void PushNullAnswer() {
+        m_push(nullptr, 0, 1, TM_REAL_LENGTH);
+    }
+    void SetDefaultAnswer(const std::string& answer, long reportedLen = TM_REAL_LENGTH) {
         m_default(answer.data(), static_cast<long>(answer.size()), 0, reportedLen);
     }
-    void SetDefaultNullAnswer() { m_default(nullptr, 0, 1, -1); }
+    void SetDefaultNullAnswer() {
+        m_default(nullptr, 0, 1, TM_REAL_LENGTH);
+    }
     // Answers requests (once the queue is empty) by calling `fn`; it runs on the requesting
     // thread. Null clears it.
     void SetAnswerFn(TestAnswerFn fn) {
@@ -98,12 +105,20 @@ public:
             m_setFn(nullptr, nullptr);
         }
     }
-    void SetLoadResult(int result) { m_loadResult(result); }
+    void SetLoadResult(int result) {
+        m_loadResult(result);
+    }
 
     // Blocking requests, for tests that act while a run waits inside "request".
-    void SetBlocking(bool on) { m_blocking(on ? 1 : 0); }
-    void ReleaseOne() { m_releaseOne(); }
-    int BlockedCount() const { return m_blockedCount(); }
+    void SetBlocking(bool on) {
+        m_blocking(on ? 1 : 0);
+    }
+    void ReleaseOne() {
+        m_releaseOne();
+    }
+    int BlockedCount() const {
+        return m_blockedCount();
+    }
     bool WaitBlocked(int count = 1, long timeoutMs = 10000) const {
         return m_waitBlocked(count, timeoutMs) != 0;
     }
@@ -132,9 +147,15 @@ public:
         }
         return out;
     }
-    std::vector<std::string> Requests() const { return Of(TM_EVENT_REQUEST); }
-    std::vector<std::string> Loads() const { return Of(TM_EVENT_LOAD); }
-    size_t UnloadCount() const { return Of(TM_EVENT_UNLOAD).size(); }
+    std::vector<std::string> Requests() const {
+        return Of(TM_EVENT_REQUEST);
+    }
+    std::vector<std::string> Loads() const {
+        return Of(TM_EVENT_LOAD);
+    }
+    size_t UnloadCount() const {
+        return Of(TM_EVENT_UNLOAD).size();
+    }
 
 private:
     template <typename F>

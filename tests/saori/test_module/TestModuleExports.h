@@ -4,9 +4,14 @@
 // and "unload". Tests reach it by dlopen-ing the same module file the host loads: the loader
 // hands back the same object, so both sides share the module's state. Use TestModuleControl.h.
 
+#include <limits.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+// `reportedLen` value that tells the host the answer's real length.
+#define TM_REAL_LENGTH LONG_MIN
 
 // Kinds of recorded calls.
 enum { TM_EVENT_LOAD = 1, TM_EVENT_REQUEST = 2, TM_EVENT_UNLOAD = 3 };
@@ -20,8 +25,8 @@ typedef char* (*tm_answer_fn)(void* user, const char* request, long requestLen, 
 // Forgets everything: records, queue, callback, blocking; default answer "SAORI/1.0 200 OK" + an
 // empty line; "load" result 1.
 void tm_reset(void);
-// Appends one answer to the queue. isNull: the request returns a null block. reportedLen >= 0
-// overrides the length told to the host (to check that it stops at a zero byte or refuses).
+// Appends one answer to the queue. isNull: the request returns a null block. reportedLen other
+// than TM_REAL_LENGTH is the length told to the host instead (shorter, longer or negative).
 void tm_push_answer(const char* data, long len, int isNull, long reportedLen);
 // Sets the answer used when the queue is empty and no callback is set.
 void tm_set_default_answer(const char* data, long len, int isNull, long reportedLen);

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "saori/Platform.h"
+
+namespace platform = norvo::platform;
+
+namespace {
+
+TEST(Platform, ProgramFolderIsTheExecutablesRealFolder) {
+    const std::string folder = platform::ProgramFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    char real[PATH_MAX];
+    ASSERT_NE(realpath("/proc/self/exe", real), nullptr);
+    EXPECT_EQ(std::string(real).rfind(folder, 0), 0u);
+    EXPECT_EQ(std::string(real).find('/', folder.size()), std::string::npos);
+}
+
+TEST(Platform, FindDataFileLooksBesideTheProgram) {
+    const std::string dataDir = platform::ProgramFolder() + "data/";
+    mkdir(dataDir.c_str(), 0755);
+    const std::string name = "platform-test-" + std::to_string(getpid()) + ".txt";
+    std::ofstream(dataDir + name) << "x";
+    EXPECT_EQ(platform::FindDataFile(name), dataDir + name);
+    unlink((dataDir + name).c_str());
+    EXPECT_EQ(platform::FindDataFile(name), "");
+    EXPECT_EQ(platform::FindDataFile(""), "");
+    // A folder is no data file.
+    mkdir((dataDir + name).c_str(), 0755);
+    EXPECT_EQ(platform::FindDataFile(name), "");
+    rmdir((dataDir + name).c_str());
+}
+
+TEST(Platform, LoaderReportsWhy) {
+    std::string why;
+    EXPECT_EQ(platform::LoadModule("/nonexistent/module.so", &why), nullptr);
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(platform::FindExport(nullptr, "load"), nullptr);
+    platform::FreeModule(nullptr);  // ignored
+}
+
+TEST(Platform, HandoverBlockOfLengthZeroIsUsable) {
+    char* block = platform::AllocHandover(0);
+    ASSERT_NE(block, nullptr);
+    platform::FreeHandover(block);
+    platform::FreeHandover(nullptr);
+}
+
+// Restores an environment variable when the test ends.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = getenv(name)) {
+            m_old = old;
+            m_had = true;
+        }
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (m_had) {
+            setenv(m_name, m_old.c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::string m_old;
+    bool m_had = false;
+};
+
+TEST(Platform, PrivateBaseFolderChoice) {
+    char dirTemplate[] = "/tmp/norvo-base-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    {
+        ScopedEnv xdg("XDG_RUNTIME_DIR", (dir + "//").c_str());
+        EXPECT_EQ(platform::PrivateBaseFolder(), dir);
+    }
+    {
+        // Relative or missing folders are passed over.
+        ScopedEnv xdg("XDG_RUNTIME_DIR", "relative/dir");
+        ScopedEnv tmp("TMPDIR", (dir + "/missing").c_str());
+        EXPECT_EQ(platform::PrivateBaseFolder(), "/tmp");
+    }
+    {
+        ScopedEnv xdg("XDG_RUNTIME_DIR", nullptr);
+        ScopedEnv tmp("TMPDIR", dir.c_str());
+        EXPECT_EQ(platform::PrivateBaseFolder(), dir);
+    }
+    rmdir(dir.c_str());
+}
+
+}  // namespace
