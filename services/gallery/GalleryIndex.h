@@ -31,7 +31,7 @@ public:
     // collapsed and trimmed. Input and output are UTF-8.
     static std::string NormalizeName(std::string_view name);
 
-    // Pictures of the person whose folder name matches the name, sorted by file name;
+    // Pictures from every folder whose name matches, sorted by folder and file name;
     // empty when nobody matches.
     std::vector<GalleryPicture> PicturesOf(std::string_view name) const;
 

@@ -9,10 +9,10 @@ namespace norvo {
 struct GalleryOptions {
     std::filesystem::path pictures;  // gallery folder, one sub-folder per person
     std::string host = "127.0.0.1";
-    int port = 0;               // 0 picks a free port
-    bool allowRemote = false;   // detect on pictures from other hosts (fetches them)
-    int threads = 4;            // request worker threads
-    bool log = true;            // one line per request on standard error
+    int port = 0;              // 0 picks a free port
+    bool allowRemote = false;  // detect on pictures from other hosts (fetches them)
+    int threads = 4;           // request worker threads
+    bool log = true;           // one line per request on standard error
 };
 
 enum class ServerStatus {

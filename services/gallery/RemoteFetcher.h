@@ -6,10 +6,10 @@ namespace norvo {
 
 enum class FetchStatus {
     Ok,
-    BadScheme,   // not http or https (also after a redirect)
-    TooLarge,    // the body passed kMaxBodyBytes
-    HttpError,   // the server answered with a status of 400 or above
-    Failed,      // no connection, time-out, or another transfer error
+    BadScheme,  // not http or https (also after a redirect)
+    TooLarge,   // the body passed kMaxBodyBytes
+    HttpError,  // the server answered with a status of 400 or above
+    Failed,     // no connection, time-out, or another transfer error
 };
 
 const char* describe(FetchStatus status);

@@ -1,0 +1,148 @@
+#include "FaceDetector.h"
+
+#include <dlib/image_processing/frontal_face_detector.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace norvo {
+
+namespace {
+
+// Long side of the copy the detector scans: the HOG scan costs grow with the pixel count,
+// and at this size a face filling a tenth of the picture is still well above the
+// detector's 80-pixel window.
+constexpr double kWorkLongSide = 1000.0;
+// Small pictures are enlarged up to this factor, so faces down to half the detector's
+// window (40 px) are found in them.
+constexpr double kMaxUpscale = 2.0;
+
+using Detector = dlib::frontal_face_detector;
+
+// Area-average scaling when shrinking (no aliasing that the HOG features would pick up),
+// bilinear when enlarging.
+void ScaleInto(const GreyPicture& in, double scale, dlib::array2d<unsigned char>& out) {
+    const long outW = std::max(1L, std::lround(in.width * scale));
+    const long outH = std::max(1L, std::lround(in.height * scale));
+    out.set_size(outH, outW);
+    const double sx = static_cast<double>(in.width) / outW;
+    const double sy = static_cast<double>(in.height) / outH;
+    if (scale < 1.0) {
+        for (long y = 0; y < outH; ++y) {
+            const int y0 = static_cast<int>(y * sy);
+            const int y1 = std::max(y0 + 1, std::min(in.height, static_cast<int>((y + 1) * sy)));
+            for (long x = 0; x < outW; ++x) {
+                const int x0 = static_cast<int>(x * sx);
+                const int x1 = std::max(x0 + 1, std::min(in.width, static_cast<int>((x + 1) * sx)));
+                unsigned sum = 0;
+                for (int yy = y0; yy < y1; ++yy) {
+                    const std::uint8_t* row =
+                        in.pixels.data() + static_cast<std::size_t>(yy) * in.width;
+                    for (int xx = x0; xx < x1; ++xx) sum += row[xx];
+                }
+                out[y][x] = static_cast<unsigned char>(sum / ((y1 - y0) * (x1 - x0)));
+            }
+        }
+        return;
+    }
+    for (long y = 0; y < outH; ++y) {
+        const double fy = std::clamp((y + 0.5) * sy - 0.5, 0.0, in.height - 1.0);
+        const int y0 = static_cast<int>(fy);
+        const int y1 = std::min(y0 + 1, in.height - 1);
+        const double wy = fy - y0;
+        for (long x = 0; x < outW; ++x) {
+            const double fx = std::clamp((x + 0.5) * sx - 0.5, 0.0, in.width - 1.0);
+            const int x0 = static_cast<int>(fx);
+            const int x1 = std::min(x0 + 1, in.width - 1);
+            const double wx = fx - x0;
+            auto at = [&](int yy, int xx) {
+                return static_cast<double>(in.pixels[static_cast<std::size_t>(yy) * in.width + xx]);
+            };
+            const double top = at(y0, x0) * (1 - wx) + at(y0, x1) * wx;
+            const double bottom = at(y1, x0) * (1 - wx) + at(y1, x1) * wx;
+            out[y][x] = static_cast<unsigned char>(std::lround(top * (1 - wy) + bottom * wy));
+        }
+    }
+}
+
+}  // namespace
+
+struct FaceDetector::Pool {
+    Detector prototype = dlib::get_frontal_face_detector();
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Detector>> idle;
+    std::size_t built = 0;
+
+    // A detector keeps scratch state while it scans, so each running call gets its own;
+    // copies of the prototype are cheap next to building one from its serialised form.
+    std::unique_ptr<Detector> Acquire() {
+        std::lock_guard lock(mutex);
+        if (!idle.empty()) {
+            auto d = std::move(idle.back());
+            idle.pop_back();
+            return d;
+        }
+        ++built;
+        return std::make_unique<Detector>(prototype);
+    }
+    void Release(std::unique_ptr<Detector> d) {
+        std::lock_guard lock(mutex);
+        idle.push_back(std::move(d));
+    }
+};
+
+FaceDetector::FaceDetector() : m_pool(std::make_unique<Pool>()) {}
+FaceDetector::~FaceDetector() = default;
+
+std::size_t FaceDetector::PoolSize() const {
+    std::lock_guard lock(m_pool->mutex);
+    return m_pool->built;
+}
+
+std::vector<FaceRect> FaceDetector::Detect(const GreyPicture& picture) const {
+    std::vector<FaceRect> faces;
+    if (picture.width <= 0 || picture.height <= 0 ||
+        picture.pixels.size() != static_cast<std::size_t>(picture.width) * picture.height) {
+        return faces;
+    }
+    const double longSide = std::max(picture.width, picture.height);
+    const double scale = std::min(kMaxUpscale, kWorkLongSide / longSide);
+
+    dlib::array2d<unsigned char> work;
+    ScaleInto(picture, scale, work);
+
+    std::unique_ptr<Detector> detector = m_pool->Acquire();
+    std::vector<dlib::rectangle> found;
+    try {
+        found = (*detector)(work);
+    } catch (...) {
+        m_pool->Release(std::move(detector));
+        throw;
+    }
+    m_pool->Release(std::move(detector));
+
+    const double sx = static_cast<double>(picture.width) / work.nc();
+    const double sy = static_cast<double>(picture.height) / work.nr();
+    for (const dlib::rectangle& r : found) {
+        // Back to picture pixels, clipped: boxes of faces at the edge may reach past it.
+        const long left =
+            std::clamp(std::lround(r.left() * sx), 0L, static_cast<long>(picture.width));
+        const long top =
+            std::clamp(std::lround(r.top() * sy), 0L, static_cast<long>(picture.height));
+        const long right =
+            std::clamp(std::lround((r.right() + 1) * sx), 0L, static_cast<long>(picture.width));
+        const long bottom =
+            std::clamp(std::lround((r.bottom() + 1) * sy), 0L, static_cast<long>(picture.height));
+        if (right <= left || bottom <= top)
+            continue;
+        faces.push_back({static_cast<int>(left), static_cast<int>(top),
+                         static_cast<int>(right - left), static_cast<int>(bottom - top)});
+    }
+    std::stable_sort(faces.begin(), faces.end(), [](const FaceRect& a, const FaceRect& b) {
+        return static_cast<long long>(a.width) * a.height >
+               static_cast<long long>(b.width) * b.height;
+    });
+    return faces;
+}
+
+}  // namespace norvo
