@@ -1,0 +1,58 @@
+#pragma once
+
+// A RunView that records every call as one line, so tests can compare whole sequences:
+//   "step 3", "hide", "warning <text>", "plain <text>", "front", "ask", "enable 0", "enable 1".
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/RunView.h"
+
+namespace norvo::testing {
+
+class RecorderView : public RunView {
+public:
+    void SendProgressStep(int step) override {
+        calls.push_back(step == kProgressHide ? "hide" : "step " + std::to_string(step));
+    }
+    void ShowMessage(const std::string& text, MessageKind kind) override {
+        calls.push_back((kind == MessageKind::Warning ? "warning " : "plain ") + text);
+    }
+    void BringMainWindowToFront() override { calls.push_back("front"); }
+    std::optional<std::string> AskSavePath() override {
+        calls.push_back("ask");
+        return savePath;
+    }
+    void EnableCreate(bool enabled) override { calls.push_back(enabled ? "enable 1" : "enable 0"); }
+    bool StopRequested() override { return stopWhen && stopWhen(calls); }
+
+    // Only the calls other than progress steps: the closing actions and messages.
+    std::vector<std::string> Closing() const {
+        std::vector<std::string> out;
+        for (const auto& c : calls) {
+            if (c.rfind("step ", 0) != 0) {
+                out.push_back(c);
+            }
+        }
+        return out;
+    }
+    // Only the progress step numbers.
+    std::vector<int> Steps() const {
+        std::vector<int> out;
+        for (const auto& c : calls) {
+            if (c.rfind("step ", 0) == 0) {
+                out.push_back(std::stoi(c.substr(5)));
+            }
+        }
+        return out;
+    }
+
+    std::vector<std::string> calls;
+    std::optional<std::string> savePath;
+    // Consulted at each stage boundary with the calls so far.
+    std::function<bool(const std::vector<std::string>&)> stopWhen;
+};
+
+}  // namespace norvo::testing

@@ -1,0 +1,108 @@
+#include "web/ImageSearch.h"
+
+#include <cstdlib>
+
+#include "web/FaceDetection.h"
+#include "web/TextEncoding.h"
+
+namespace norvo {
+
+namespace {
+
+constexpr char kEncodeFailedText[] = "検索文字列のURLエンコードに失敗しました。";
+constexpr char kNoDetectionText[] = "の顔認識ができませんでした。(0)";
+constexpr char kNoFaceText[] = "の顔認識ができませんでした。(1)";
+
+// Candidate headers in the order they are tried (and win ties).
+constexpr const char* kCandidateHeaders[] = {"Result", "Value0", "Value1", "Value2"};
+
+void Fail(LookupContext& ctx, const std::string& text) {
+    ctx.view.SendProgressStep(kProgressHide);
+    ctx.view.ShowMessage(text, MessageKind::Warning);
+}
+
+}  // namespace
+
+const char* SaoriRequestFailureText(int result) {
+    switch (result) {
+        case 1:
+            return "httpc.dll requestの実行に失敗しました。";
+        case 2:
+        case 3:
+            return "httpc.dll requestの応答文字列が異常です。";
+        case 4:
+            return "httpc.dll requestが正常終了しませんでした。";
+        default:
+            return "";
+    }
+}
+
+bool BuildSearchAddress(const std::string& searchBase, const char* name, std::string& address) {
+    char16_t* wide = ConvertToWide(name, nullptr);
+    if (wide == nullptr) {
+        return false;
+    }
+    size_t length = 0;
+    char* utf8 = ConvertToUtf8(wide, &length);
+    std::free(wide);
+    if (utf8 == nullptr) {
+        return false;
+    }
+    address = searchBase + kSearchQuery + PercentEncode(utf8) + kSearchVersion;
+    std::free(utf8);
+    return true;
+}
+
+int SearchPicture(LookupContext& ctx, const char* name, std::string& address, FaceBox& box,
+                  FaceBoxList& list, int progressBase) {
+    std::string query;
+    if (!BuildSearchAddress(ctx.searchBase, name, query)) {
+        Fail(ctx, std::string(kEncodeFailedText) + kSearchMessageSuffix);
+        return 1;
+    }
+    HeaderTable table;
+    const int request =
+        ctx.saori.SaoriRequest(3, query.c_str(), kSearchStartMarker, kSearchEndMarker, table);
+    if (request != 0) {
+        Fail(ctx, std::string(SaoriRequestFailureText(request)) + kSearchMessageSuffix);
+        return 1;
+    }
+    ctx.view.SendProgressStep(progressBase + 2);
+
+    // Candidate 0 goes straight into the out arguments; later ones replace it only with a
+    // strictly larger face.
+    address = table[kCandidateHeaders[0]];
+    box = FaceBox{};
+    bool anyRead = LocateFaces(ctx, address, box, list) == 0;
+    int64_t bestArea = FaceArea(box);
+    ctx.view.SendProgressStep(progressBase + 3);
+
+    for (int i = 1; i < 4; ++i) {
+        const std::string candidate = table[kCandidateHeaders[i]];
+        FaceBox candidateBox;
+        FaceBoxList candidateList;
+        const bool read = LocateFaces(ctx, candidate, candidateBox, candidateList) == 0;
+        anyRead = anyRead || read;
+        const int64_t area = FaceArea(candidateBox);
+        if (area > bestArea) {
+            bestArea = area;
+            address = candidate;
+            box = candidateBox;
+            list = std::move(candidateList);
+        }
+        ctx.view.SendProgressStep(progressBase + 3 + i);
+    }
+
+    const std::string typed = name != nullptr ? name : "";
+    if (!anyRead) {
+        Fail(ctx, typed + kNoDetectionText);
+        return 1;
+    }
+    if (bestArea <= 0) {
+        Fail(ctx, typed + kNoFaceText);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace norvo
