@@ -8,17 +8,6 @@
 
 namespace norvo {
 
-// A detection answer lists a few faces in a few kilobytes. The limits sit far above any real
-// answer and keep what a hostile or broken file can make us allocate to a few dozen MB.
-// Going over one loads nothing and reports XML_ERR_OPEN: the file is not taken in.
-
-// Bytes of one document; a longer file is not read any further.
-constexpr size_t kMaxDocumentBytes = 1 << 20;
-// Entries of the element list (start, end, single and text elements together).
-constexpr size_t kMaxElements = 100'000;
-// Attributes of all elements of one document together.
-constexpr size_t kMaxAttributes = 100'000;
-
 namespace {
 
 constexpr char kTokenQuote = '\'';
@@ -75,7 +64,7 @@ private:
     }
 
     bool Append(XmlElementKind kind, std::string name) {
-        if (m_elements.size() >= kMaxElements) {
+        if (m_elements.size() >= kXmlMaxElements) {
             return false;
         }
         m_elements.push_back(XmlElement{kind, std::move(name), m_nDepth, {}});
@@ -121,7 +110,7 @@ private:
             if (pieces.empty()) {
                 continue;
             }
-            if (m_nAttributes >= kMaxAttributes) {
+            if (m_nAttributes >= kXmlMaxAttributes) {
                 return kOverLimit;
             }
             ++m_nAttributes;
@@ -142,7 +131,7 @@ private:
         } else if (lead == '!' || lead == '?') {
             element.kind = XML_SINGLE;
         }
-        if (m_elements.size() >= kMaxElements) {
+        if (m_elements.size() >= kXmlMaxElements) {
             return kOverLimit;
         }
         const std::string name = element.name;
@@ -211,14 +200,14 @@ int CXmlDocument::Load(const char* path) {
     // Read one byte past the limit so that an over-long file is told from one that fits.
     std::string bytes;
     char chunk[64 * 1024];
-    while (bytes.size() <= kMaxDocumentBytes) {
+    while (bytes.size() <= kXmlMaxDocumentBytes) {
         const size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
         bytes.append(chunk, got);
         if (got < sizeof chunk) {
             break;
         }
     }
-    if (std::ferror(file.get()) || bytes.size() > kMaxDocumentBytes) {
+    if (std::ferror(file.get()) || bytes.size() > kXmlMaxDocumentBytes) {
         return XML_ERR_OPEN;
     }
     return ParseDocument(bytes, m_elements);
@@ -226,7 +215,7 @@ int CXmlDocument::Load(const char* path) {
 
 int CXmlDocument::LoadFromMemory(std::string_view bytes) {
     m_elements.clear();
-    if (bytes.size() > kMaxDocumentBytes) {
+    if (bytes.size() > kXmlMaxDocumentBytes) {
         return XML_ERR_OPEN;
     }
     return ParseDocument(bytes, m_elements);

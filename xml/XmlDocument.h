@@ -1,11 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace norvo {
+
+// A detection answer lists a few faces in a few kilobytes. These limits sit far above any real
+// answer and keep what a broken or hostile file can make the reader allocate to a few dozen
+// MB. Going over one loads nothing: Load reports XML_ERR_OPEN, the file is not taken in.
+
+// Bytes of one document; a longer file is not read any further.
+inline constexpr std::size_t kXmlMaxDocumentBytes = 1 << 20;
+// Entries of the element list (start, end, single and text elements together).
+inline constexpr std::size_t kXmlMaxElements = 100'000;
+// Attributes of all elements of one document together.
+inline constexpr std::size_t kXmlMaxAttributes = 100'000;
 
 // What one entry of the element list stands for.
 enum XmlElementKind : std::uint8_t {
