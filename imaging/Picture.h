@@ -69,6 +69,10 @@ PictureHandle LoadPicture(const std::string& path, PictureStatus* why = nullptr)
 // As LoadPicture, from an encoded picture in memory (e.g. a fetched body).
 PictureHandle LoadPictureFromMemory(const void* data, size_t size, PictureStatus* why = nullptr);
 
+// A black picture of the given size, or nullptr when a side is below 1, over the size
+// limits, or memory runs out.
+PictureHandle CreatePicture(int32_t width, int32_t height);
+
 // Frees a picture; nullptr is allowed and does nothing.
 void ReleasePicture(PictureHandle picture);
 

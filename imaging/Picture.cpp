@@ -1,0 +1,80 @@
+#include "imaging/Picture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "imaging/PictureData.h"
+
+namespace norvo {
+
+const char* describe(PictureStatus status) {
+    switch (status) {
+        case PictureStatus::Ok:
+            return "decoded";
+        case PictureStatus::CannotOpen:
+            return "the file cannot be opened";
+        case PictureStatus::NotAPicture:
+            return "not a picture in a known format, or damaged";
+        case PictureStatus::TooLarge:
+            return "the picture is larger than 16384 pixels on a side or 100 megapixels";
+        case PictureStatus::OutOfMemory:
+            return "not enough memory for the picture";
+    }
+    return "unknown picture status";
+}
+
+std::unique_ptr<Picture> AllocatePicture(int32_t width, int32_t height) {
+    if (!PictureSizeAllowed(width, height)) {
+        return nullptr;
+    }
+    auto picture = std::unique_ptr<Picture>(new (std::nothrow) Picture);
+    if (!picture) {
+        return nullptr;
+    }
+    const int64_t size = PictureStride(width) * height;
+    picture->bits.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+    if (!picture->bits) {
+        return nullptr;
+    }
+    picture->header.biWidth = width;
+    picture->header.biHeight = height;
+    picture->header.biSizeImage = static_cast<uint32_t>(size);
+    picture->description.header = &picture->header;
+    picture->description.bits = picture->bits.get();
+    return picture;
+}
+
+PictureHandle CreatePicture(int32_t width, int32_t height) {
+    auto picture = AllocatePicture(width, height);
+    if (!picture) {
+        return nullptr;
+    }
+    std::memset(picture->bits.get(), 0, picture->header.biSizeImage);
+    return picture.release();
+}
+
+void ReleasePicture(PictureHandle picture) {
+    delete picture;
+}
+
+uint32_t ReadPicturePixel(PictureHandle picture, int32_t x, int32_t y) {
+    if (!picture) {
+        return 0;
+    }
+    // A face box reaching past the face picture samples its edge instead of garbage.
+    x = std::clamp(x, 0, picture->header.biWidth - 1);
+    y = std::clamp(y, 0, picture->header.biHeight - 1);
+    const uint8_t* p = PictureRow(*picture, y) + 3 * int64_t{x};
+    return uint32_t{p[2]} | uint32_t{p[1]} << 8 | uint32_t{p[0]} << 16;
+}
+
+int MakeBottomUp24(PictureHandle picture) {
+    return picture ? 0 : 1;
+}
+
+const PictureDescription* DescribePicture(PictureHandle picture) {
+    return picture ? &picture->description : nullptr;
+}
+
+}  // namespace norvo

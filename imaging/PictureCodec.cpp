@@ -1,0 +1,277 @@
+// Decoding, encoding and scaling of pictures through Qt's image classes.
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "imaging/Picture.h"
+#include "imaging/PictureData.h"
+
+namespace norvo {
+
+namespace {
+
+// Qt refuses decoded pictures over its allocation limit (256 MB by default in Qt 6). Our own
+// size limit lets through 100 megapixels, which Qt's decoders hold as 4 bytes per pixel, so
+// the limit is raised that far and no further; a limit set higher (or switched off) by the
+// program is left alone.
+void PrepareReaders() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        constexpr int64_t kNeededMb = (kMaxPicturePixels * 4 + (1 << 20) - 1) >> 20;
+        const int current = QImageReader::allocationLimit();
+        if (current != 0 && current < kNeededMb) {
+            QImageReader::setAllocationLimit(static_cast<int>(kNeededMb));
+        }
+    });
+}
+
+// Decodes one picture from `device` with its EXIF orientation applied, checking the declared
+// size before anything is decoded.
+PictureStatus DecodeImage(QIODevice& device, QImage& image) {
+    PrepareReaders();
+    QImageReader reader(&device);
+    reader.setAutoTransform(true);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead()) {
+        return PictureStatus::NotAPicture;
+    }
+    const QSize declared = reader.size();
+    if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height())) {
+        return PictureStatus::TooLarge;
+    }
+    if (!reader.read(&image) || image.isNull()) {
+        return PictureStatus::NotAPicture;
+    }
+    // Formats that cannot tell their size up front are checked once decoded.
+    if (!PictureSizeAllowed(image.width(), image.height())) {
+        image = QImage();
+        return PictureStatus::TooLarge;
+    }
+    return PictureStatus::Ok;
+}
+
+PictureStatus DecodeFile(const std::string& path, QImage& image) {
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    // Only regular files: a directory, a pipe or a device is no picture file.
+    if (path.empty() || !QFileInfo(name).isFile()) {
+        return PictureStatus::CannotOpen;
+    }
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return PictureStatus::CannotOpen;
+    }
+    return DecodeImage(file, image);
+}
+
+PictureStatus DecodeMemory(const void* data, size_t size, QImage& image) {
+    if (!data || size == 0) {
+        return PictureStatus::NotAPicture;
+    }
+    QByteArray bytes =
+        QByteArray::fromRawData(static_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return DecodeImage(buffer, image);
+}
+
+// Copies a top-down QImage into a new bottom-up BGR picture.
+std::unique_ptr<Picture> FromImage(QImage image) {
+    const int32_t width = image.width();
+    const int32_t height = image.height();
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_BGR888) {
+        image = image.convertToFormat(QImage::Format_BGR888);
+        if (image.isNull()) {
+            return nullptr;
+        }
+    }
+    auto picture = AllocatePicture(width, height);
+    if (!picture) {
+        return nullptr;
+    }
+    const int64_t stride = PictureStride(width);
+    const size_t rowBytes = 3 * static_cast<size_t>(width);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* dst = PictureRow(*picture, y);
+        if (image.format() == QImage::Format_BGR888) {
+            std::memcpy(dst, image.constScanLine(y), rowBytes);
+        } else {
+            // RGB32 is 0xffRRGGBB per pixel, in memory blue, green, red, 0xff.
+            const uint8_t* src = image.constScanLine(y);
+            for (int32_t x = 0; x < width; ++x, src += 4, dst += 3) {
+                dst[0] = src[0];
+                dst[1] = src[1];
+                dst[2] = src[2];
+            }
+            dst = PictureRow(*picture, y);
+        }
+        std::memset(dst + rowBytes, 0, static_cast<size_t>(stride) - rowBytes);
+    }
+    return picture;
+}
+
+PictureHandle ToHandle(PictureStatus status, const QImage& image, PictureStatus* why) {
+    PictureHandle handle = nullptr;
+    if (status == PictureStatus::Ok) {
+        handle = FromImage(image).release();
+        if (!handle) {
+            status = PictureStatus::OutOfMemory;
+        }
+    }
+    if (why) {
+        *why = status;
+    }
+    return handle;
+}
+
+PictureStatus ToPacked(PictureStatus status, const QImage& decoded, PackedFormat format,
+                       PackedPixels& out) {
+    out = PackedPixels();
+    if (status != PictureStatus::Ok) {
+        return status;
+    }
+    const bool grey = format == PackedFormat::Grey;
+    const QImage image =
+        decoded.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (image.isNull()) {
+        return PictureStatus::OutOfMemory;
+    }
+    const size_t rowBytes = static_cast<size_t>(image.width()) * (grey ? 1 : 3);
+    try {
+        out.data.resize(rowBytes * static_cast<size_t>(image.height()));
+    } catch (const std::bad_alloc&) {
+        return PictureStatus::OutOfMemory;
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        std::memcpy(out.data.data() + rowBytes * static_cast<size_t>(y), image.constScanLine(y),
+                    rowBytes);
+    }
+    out.width = image.width();
+    out.height = image.height();
+    out.channels = grey ? 1 : 3;
+    return PictureStatus::Ok;
+}
+
+}  // namespace
+
+PictureHandle LoadPicture(const std::string& path, PictureStatus* why) {
+    QImage image;
+    const PictureStatus status = DecodeFile(path, image);
+    return ToHandle(status, image, why);
+}
+
+PictureHandle LoadPictureFromMemory(const void* data, size_t size, PictureStatus* why) {
+    QImage image;
+    const PictureStatus status = DecodeMemory(data, size, image);
+    return ToHandle(status, image, why);
+}
+
+PictureStatus DecodePackedPixels(const void* data, size_t size, PackedFormat format,
+                                 PackedPixels& out) {
+    QImage image;
+    const PictureStatus status = DecodeMemory(data, size, image);
+    return ToPacked(status, image, format, out);
+}
+
+PictureStatus DecodePackedPixelsFile(const std::string& path, PackedFormat format,
+                                     PackedPixels& out) {
+    QImage image;
+    const PictureStatus status = DecodeFile(path, image);
+    return ToPacked(status, image, format, out);
+}
+
+int SavePictureJpeg(const std::string& path, PictureHandle picture, int quality, int flags) {
+    if (!picture || path.empty() || flags != 0 || quality < 0 || quality > 100) {
+        return 1;
+    }
+    const int32_t width = picture->header.biWidth;
+    const int32_t height = picture->header.biHeight;
+    QImage image(width, height, QImage::Format_RGB888);
+    if (image.isNull()) {
+        return 1;
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* src = PictureRow(*picture, y);
+        uint8_t* dst = image.scanLine(y);
+        for (int32_t x = 0; x < width; ++x, src += 3, dst += 3) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        }
+    }
+    // Written beside the target and renamed over it at the end: a full disk or a cut-off
+    // write leaves any earlier file of that name as it was.
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly)) {
+        return 1;
+    }
+    // Qt's JPEG writer is baseline, not progressive, with libjpeg's default 2x2 chroma
+    // subsampling (4:2:0) unless told otherwise.
+    QImageWriter writer(&file, "jpeg");
+    writer.setQuality(quality);
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        return 1;
+    }
+    return file.commit() ? 0 : 1;
+}
+
+int ResizePicture(PictureHandle picture, int32_t width, int32_t height) {
+    if (!picture || (width == -1 && height == -1) || (width < 1 && width != -1) ||
+        (height < 1 && height != -1)) {
+        return 1;
+    }
+    const int64_t oldWidth = picture->header.biWidth;
+    const int64_t oldHeight = picture->header.biHeight;
+    int64_t newWidth = width;
+    int64_t newHeight = height;
+    // The free side follows the aspect ratio, rounded to the nearest pixel.
+    if (newWidth == -1) {
+        newWidth = std::max<int64_t>(1, (2 * oldWidth * newHeight + oldHeight) / (2 * oldHeight));
+    } else if (newHeight == -1) {
+        newHeight = std::max<int64_t>(1, (2 * oldHeight * newWidth + oldWidth) / (2 * oldWidth));
+    }
+    if (newWidth == oldWidth && newHeight == oldHeight) {
+        return 0;
+    }
+    if (!PictureSizeAllowed(newWidth, newHeight)) {
+        return 1;
+    }
+    // Qt scales 32-bit pixels; convert once, top-down, straight from the bottom-up bits.
+    QImage source(static_cast<int>(oldWidth), static_cast<int>(oldHeight), QImage::Format_RGB32);
+    if (source.isNull()) {
+        return 1;
+    }
+    for (int32_t y = 0; y < oldHeight; ++y) {
+        const uint8_t* src = PictureRow(*picture, y);
+        uint32_t* dst = reinterpret_cast<uint32_t*>(source.scanLine(y));
+        for (int64_t x = 0; x < oldWidth; ++x, src += 3) {
+            dst[x] = 0xff000000u | uint32_t{src[2]} << 16 | uint32_t{src[1]} << 8 | src[0];
+        }
+    }
+    const QImage scaled = source.scaled(static_cast<int>(newWidth), static_cast<int>(newHeight),
+                                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaled.isNull()) {
+        return 1;
+    }
+    auto fresh = FromImage(scaled);
+    if (!fresh) {
+        return 1;
+    }
+    picture->header = fresh->header;
+    picture->bits = std::move(fresh->bits);
+    picture->description.header = &picture->header;
+    picture->description.bits = picture->bits.get();
+    return 0;
+}
+
+}  // namespace norvo

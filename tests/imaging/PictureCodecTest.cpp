@@ -1,0 +1,351 @@
+// Loading, saving and scaling pictures through the toolkit codecs.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QColor>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <csignal>
+#include <memory>
+
+#include "imaging/FaceBlend.h"
+#include "imaging/Picture.h"
+#include "tests/imaging/TestPictures.h"
+
+namespace norvo {
+namespace {
+
+using testing::TempFolder;
+
+struct PictureDeleter {
+    void operator()(Picture* p) const { ReleasePicture(p); }
+};
+using Owned = std::unique_ptr<Picture, PictureDeleter>;
+
+constexpr uint32_t kRed = 0x0000ff, kGreen = 0x00ff00, kBlue = 0xff0000, kWhite = 0xffffff;
+
+// Four 16x16 quadrants: red top-left, green top-right, blue bottom-left, white bottom-right.
+QImage Quadrants() {
+    QImage image(32, 32, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, 16, 16, Qt::red);
+    painter.fillRect(16, 0, 16, 16, Qt::green);
+    painter.fillRect(0, 16, 16, 16, Qt::blue);
+    painter.fillRect(16, 16, 16, 16, Qt::white);
+    return image;
+}
+
+int Channel(uint32_t pixel, int i) {
+    return (pixel >> (8 * i)) & 0xff;
+}
+
+// True when every channel is within `tolerance` of `want`.
+::testing::AssertionResult Near(uint32_t got, uint32_t want, int tolerance) {
+    for (int i = 0; i < 3; ++i) {
+        if (std::abs(Channel(got, i) - Channel(want, i)) > tolerance) {
+            return ::testing::AssertionFailure()
+                   << std::hex << "got 0x" << got << ", want 0x" << want;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void ExpectQuadrants(PictureHandle p, int tolerance) {
+    const PictureDescription* d = DescribePicture(p);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->header->biWidth, 32);
+    EXPECT_EQ(d->header->biHeight, 32);
+    EXPECT_TRUE(Near(ReadPicturePixel(p, 8, 8), kRed, tolerance));
+    EXPECT_TRUE(Near(ReadPicturePixel(p, 24, 8), kGreen, tolerance));
+    EXPECT_TRUE(Near(ReadPicturePixel(p, 8, 24), kBlue, tolerance));
+    EXPECT_TRUE(Near(ReadPicturePixel(p, 24, 24), kWhite, tolerance));
+}
+
+TEST(PictureLoad, ReadsEveryWebFormatFromFileAndMemory) {
+    // Deliberately without a QCoreApplication: WebP and TIFF come from plug-ins.
+    TempFolder dir;
+    const struct {
+        const char* format;
+        int tolerance;
+    } cases[] = {{"png", 0}, {"jpeg", 12}, {"gif", 0}, {"bmp", 0}, {"webp", 12}, {"tiff", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        // The extension lies on purpose: the format comes from the content. Qt writes no GIF.
+        std::string path = dir.Path(std::string("picture-") + c.format + ".dat");
+        if (std::string(c.format) == "gif") {
+            path = std::string(NORVO_TEST_DATA_DIR) + "/quadrants.gif";
+        } else {
+            ASSERT_TRUE(testing::SaveImage(Quadrants(), path, c.format));
+        }
+        PictureStatus why = PictureStatus::NotAPicture;
+        Owned fromFile(LoadPicture(path, &why));
+        ASSERT_NE(fromFile, nullptr) << describe(why);
+        EXPECT_EQ(why, PictureStatus::Ok);
+        ExpectQuadrants(fromFile.get(), c.tolerance);
+        EXPECT_EQ(MakeBottomUp24(fromFile.get()), 0);
+
+        const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+        Owned fromMemory(LoadPictureFromMemory(bytes.data(), bytes.size(), &why));
+        ASSERT_NE(fromMemory, nullptr) << describe(why);
+        ExpectQuadrants(fromMemory.get(), c.tolerance);
+    }
+}
+
+TEST(PictureLoad, AppliesExifOrientation) {
+    TempFolder dir;
+    const std::string path = dir.Path("rotated.jpg");
+    QImageWriter writer(QString::fromStdString(path), "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    QImage wide(40, 20, QImage::Format_RGB32);
+    wide.fill(Qt::blue);
+    QPainter(&wide).fillRect(0, 0, 10, 20, Qt::red);  // red strip on the left
+    ASSERT_TRUE(writer.write(wide));
+
+    // Shown turned a quarter clockwise: 20 wide, 40 high, the red strip at the top.
+    Owned p(LoadPicture(path));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(DescribePicture(p.get())->header->biWidth, 20);
+    EXPECT_EQ(DescribePicture(p.get())->header->biHeight, 40);
+    EXPECT_TRUE(Near(ReadPicturePixel(p.get(), 10, 3), kRed, 16));
+    EXPECT_TRUE(Near(ReadPicturePixel(p.get(), 10, 36), kBlue, 16));
+
+    // The face detector sees the same orientation.
+    PackedPixels packed;
+    ASSERT_EQ(DecodePackedPixelsFile(path, PackedFormat::Rgb, packed), PictureStatus::Ok);
+    EXPECT_EQ(packed.width, 20);
+    EXPECT_EQ(packed.height, 40);
+}
+
+TEST(PictureLoad, BadFilesFailWithTheirReason) {
+    TempFolder dir;
+    const std::string data = NORVO_TEST_DATA_DIR;
+    const struct {
+        std::string path;
+        PictureStatus want;
+    } cases[] = {
+        {dir.Path("missing.png"), PictureStatus::CannotOpen},
+        {dir.Path(""), PictureStatus::CannotOpen},  // the folder itself
+        {"", PictureStatus::CannotOpen},
+        {data + "/empty.png", PictureStatus::NotAPicture},
+        {data + "/text-not-a-picture.jpg", PictureStatus::NotAPicture},
+        {data + "/truncated-header.png", PictureStatus::NotAPicture},
+        {data + "/broken-data.jpg", PictureStatus::NotAPicture},
+        {data + "/declares-20000x20000.png", PictureStatus::TooLarge},
+    };
+    for (const auto& c : cases) {
+        PictureStatus why = PictureStatus::Ok;
+        EXPECT_EQ(LoadPicture(c.path, &why), nullptr) << c.path;
+        EXPECT_EQ(why, c.want) << c.path << ": " << describe(why);
+    }
+    PictureStatus why = PictureStatus::Ok;
+    EXPECT_EQ(LoadPictureFromMemory(nullptr, 0, &why), nullptr);
+    EXPECT_EQ(why, PictureStatus::NotAPicture);
+    EXPECT_EQ(LoadPicture(dir.Path("missing.png")), nullptr);  // without a reason slot
+}
+
+TEST(PictureLoad, SizeLimitsAreCheckedBeforeDecoding) {
+    // Declared sizes on both sides of each limit; the data itself is broken, so a size that
+    // passes the check ends as "not a picture" instead of "too large".
+    const struct {
+        uint32_t width, height;
+        PictureStatus want;
+    } cases[] = {
+        {16384, 16, PictureStatus::NotAPicture},    {16385, 16, PictureStatus::TooLarge},
+        {16, 16384, PictureStatus::NotAPicture},    {16, 16385, PictureStatus::TooLarge},
+        {10000, 10000, PictureStatus::NotAPicture}, {10000, 10001, PictureStatus::TooLarge},
+        {20000, 20000, PictureStatus::TooLarge},    {1000000, 1000000, PictureStatus::TooLarge},
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> png = testing::PngDeclaring(c.width, c.height);
+        PictureStatus why = PictureStatus::Ok;
+        EXPECT_EQ(LoadPictureFromMemory(png.data(), png.size(), &why), nullptr);
+        EXPECT_EQ(why, c.want) << c.width << "x" << c.height;
+        PackedPixels packed;
+        EXPECT_EQ(DecodePackedPixels(png.data(), png.size(), PackedFormat::Grey, packed), c.want);
+    }
+    // A real picture right at the side limit loads.
+    QImage strip(16384, 1, QImage::Format_RGB32);
+    strip.fill(Qt::green);
+    TempFolder dir;
+    ASSERT_TRUE(testing::SaveImage(strip, dir.Path("strip.png"), "png"));
+    Owned p(LoadPicture(dir.Path("strip.png")));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(ReadPicturePixel(p.get(), 16383, 0), kGreen);
+}
+
+TEST(PackedPixels, AreTopDownRowsWithoutPadding) {
+    TempFolder dir;
+    const std::string path = dir.Path("q.png");
+    ASSERT_TRUE(testing::SaveImage(Quadrants().scaled(30, 30), path, "png"));
+    PackedPixels rgb;
+    ASSERT_EQ(DecodePackedPixelsFile(path, PackedFormat::Rgb, rgb), PictureStatus::Ok);
+    ASSERT_EQ(rgb.data.size(), 30u * 30u * 3u);
+    EXPECT_EQ(rgb.channels, 3);
+    const uint8_t* topLeft = &rgb.data[(2 * 30 + 2) * 3];
+    EXPECT_EQ((std::vector<int>{topLeft[0], topLeft[1], topLeft[2]}),
+              (std::vector<int>{255, 0, 0}));
+    const uint8_t* bottomLeft = &rgb.data[(27 * 30 + 2) * 3];
+    EXPECT_EQ((std::vector<int>{bottomLeft[0], bottomLeft[1], bottomLeft[2]}),
+              (std::vector<int>{0, 0, 255}));
+
+    PackedPixels grey;
+    ASSERT_EQ(DecodePackedPixelsFile(path, PackedFormat::Grey, grey), PictureStatus::Ok);
+    ASSERT_EQ(grey.data.size(), 30u * 30u);
+    EXPECT_EQ(grey.channels, 1);
+    EXPECT_EQ(grey.data[27 * 30 + 27], 255);  // white
+
+    EXPECT_EQ(DecodePackedPixelsFile(dir.Path("none.png"), PackedFormat::Rgb, rgb),
+              PictureStatus::CannotOpen);
+    EXPECT_TRUE(rgb.data.empty());
+}
+
+// Finds the JPEG start-of-frame marker and returns its type (0xC0 baseline) and the
+// components' sampling factors.
+bool JpegFrame(const std::vector<uint8_t>& jpeg, int& marker, std::vector<int>& sampling) {
+    for (size_t i = 2; i + 4 < jpeg.size();) {
+        if (jpeg[i] != 0xff) {
+            return false;
+        }
+        const int m = jpeg[i + 1];
+        const size_t length = jpeg[i + 2] << 8 | jpeg[i + 3];
+        if (m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc) {
+            marker = m;
+            const int components = jpeg[i + 9];
+            for (int c = 0; c < components; ++c) {
+                sampling.push_back(jpeg[i + 11 + 3 * c]);
+            }
+            return true;
+        }
+        i += 2 + length;
+    }
+    return false;
+}
+
+TEST(PictureSave, JpegKeepsChannelsInPlaceForAnotherDecoder) {
+    TempFolder dir;
+    ASSERT_TRUE(testing::SaveImage(Quadrants(), dir.Path("in.png"), "png"));
+    Owned p(LoadPicture(dir.Path("in.png")));
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(SavePictureJpeg(dir.Path("out.jpg"), p.get(), 90, 0), 0);
+
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(testing::DecodeWithDjpeg(dir.Path("out.jpg"), width, height, rgb));
+    ASSERT_EQ(width, 32);
+    ASSERT_EQ(height, 32);
+    auto at = [&](int x, int y) {
+        const uint8_t* q = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+        return uint32_t{q[0]} | uint32_t{q[1]} << 8 | uint32_t{q[2]} << 16;
+    };
+    EXPECT_TRUE(Near(at(8, 8), kRed, 12));
+    EXPECT_TRUE(Near(at(24, 8), kGreen, 12));
+    EXPECT_TRUE(Near(at(8, 24), kBlue, 12));
+    EXPECT_TRUE(Near(at(24, 24), kWhite, 12));
+
+    int marker = 0;
+    std::vector<int> sampling;
+    ASSERT_TRUE(JpegFrame(testing::ReadBytes(dir.Path("out.jpg")), marker, sampling));
+    EXPECT_EQ(marker, 0xc0);                                    // baseline
+    EXPECT_EQ(sampling, (std::vector<int>{0x22, 0x11, 0x11}));  // 4:2:0
+}
+
+TEST(PictureSave, FailedWritesAreReportedAndLeaveNoBrokenFile) {
+    TempFolder dir;
+    Owned p(CreatePicture(64, 64));
+    const std::string cases[] = {
+        dir.Path("no-such-folder/out.jpg"),
+        dir.Path(""),  // a folder
+        "",
+    };
+    for (const std::string& path : cases) {
+        EXPECT_EQ(SavePictureJpeg(path, p.get(), 90, 0), 1) << path;
+    }
+    EXPECT_EQ(SavePictureJpeg(dir.Path("a.jpg"), nullptr, 90, 0), 1);
+    EXPECT_EQ(SavePictureJpeg(dir.Path("a.jpg"), p.get(), 101, 0), 1);
+    EXPECT_EQ(SavePictureJpeg(dir.Path("a.jpg"), p.get(), -1, 0), 1);
+    EXPECT_EQ(SavePictureJpeg(dir.Path("a.jpg"), p.get(), 90, 1), 1);
+
+    // A full disk, played by a file size limit: the earlier file of that name survives whole.
+    const std::string path = dir.Path("kept.jpg");
+    ASSERT_TRUE(testing::WriteBytes(path, {'o', 'l', 'd'}));
+    Owned big(CreatePicture(512, 512));
+    for (int32_t y = 0; y < 512; ++y) {
+        for (int32_t x = 0; x < 512; ++x) {
+            SetPicturePixel(big.get(), x, y, static_cast<uint32_t>(x * 7919 ^ y * 104729));
+        }
+    }
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = SavePictureJpeg(path, big.get(), 90, 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(testing::ReadBytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+    // Without the limit the same write replaces the file.
+    EXPECT_EQ(SavePictureJpeg(path, big.get(), 90, 0), 0);
+    Owned back(LoadPicture(path));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(DescribePicture(back.get())->header->biWidth, 512);
+}
+
+TEST(PictureResize, FreeSideFollowsTheAspectRatio) {
+    const struct {
+        int32_t width, height, askW, askH, wantW, wantH;
+    } cases[] = {
+        {800, 400, -1, 600, 1200, 600},
+        {4000, 3000, -1, 600, 800, 600},
+        {333, 1000, -1, 600, 200, 600},
+        {10, 20, 5, -1, 5, 10},
+        {7, 9, 3, 4, 3, 4},
+        {5000, 1, 1, -1, 1, 1},  // never below one pixel
+    };
+    for (const auto& c : cases) {
+        Owned p(CreatePicture(c.width, c.height));
+        EXPECT_EQ(ResizePicture(p.get(), c.askW, c.askH), 0);
+        const PictureInfoHeader& h = *DescribePicture(p.get())->header;
+        EXPECT_EQ(h.biWidth, c.wantW) << c.width << "x" << c.height;
+        EXPECT_EQ(h.biHeight, c.wantH);
+        EXPECT_EQ(h.biSizeImage, PictureStride(c.wantW) * c.wantH);
+    }
+    // A strip 1000:1 would become 600000 wide at 600 high: refused, picture unchanged.
+    Owned strip(CreatePicture(1000, 1));
+    EXPECT_EQ(ResizePicture(strip.get(), -1, 600), 1);
+    EXPECT_EQ(DescribePicture(strip.get())->header->biWidth, 1000);
+    EXPECT_EQ(DescribePicture(strip.get())->header->biHeight, 1);
+}
+
+TEST(PictureResize, KeepsPicturesOfTheAskedSizeAndRefusesNonsense) {
+    Owned p(CreatePicture(900, 600));
+    SetPicturePixel(p.get(), 3, 3, 0x123456);
+    const uint8_t* bits = DescribePicture(p.get())->bits;
+    EXPECT_EQ(ResizePicture(p.get(), -1, 600), 0);
+    EXPECT_EQ(DescribePicture(p.get())->bits, bits);  // untouched, not rescaled
+    EXPECT_EQ(ReadPicturePixel(p.get(), 3, 3), 0x123456u);
+    for (auto [w, h] : {std::pair{-1, -1}, {0, 600}, {-1, 0}, {-2, 600}, {100, -7}}) {
+        EXPECT_EQ(ResizePicture(p.get(), w, h), 1) << w << "," << h;
+    }
+    EXPECT_EQ(ResizePicture(nullptr, -1, 600), 1);
+    EXPECT_EQ(DescribePicture(p.get())->header->biWidth, 900);
+}
+
+TEST(PictureResize, KeepsTopAtTheTopAndChannelsInPlace) {
+    TempFolder dir;
+    ASSERT_TRUE(testing::SaveImage(Quadrants(), dir.Path("q.png"), "png"));
+    Owned p(LoadPicture(dir.Path("q.png")));
+    ASSERT_EQ(ResizePicture(p.get(), -1, 600), 0);
+    EXPECT_EQ(DescribePicture(p.get())->header->biWidth, 600);
+    EXPECT_EQ(ReadPicturePixel(p.get(), 150, 150), kRed);
+    EXPECT_EQ(ReadPicturePixel(p.get(), 450, 150), kGreen);
+    EXPECT_EQ(ReadPicturePixel(p.get(), 150, 450), kBlue);
+    EXPECT_EQ(ReadPicturePixel(p.get(), 450, 450), kWhite);
+}
+
+}  // namespace
+}  // namespace norvo
