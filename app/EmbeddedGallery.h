@@ -38,6 +38,7 @@ public:
 
 private:
     int m_pid = -1;
+    int m_outFd = -1;  // read end of the child's standard output
     std::string m_strAddress;
 };
 

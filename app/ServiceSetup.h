@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
 
 namespace norvo {
@@ -35,5 +36,9 @@ std::string TrimBaseAddress(std::string address);
 // `why` receives a readable reason on failure.
 ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::string& detectOption,
                                  EmbeddedGallery& gallery, ServiceAddresses& out, std::string& why);
+
+// The settings of this program's runs: the module and mask from the program folder (mask from
+// the installed data folder when not beside the program), the given work folder and services.
+RunSettings MakeRunSettings(const std::string& workFolder, const ServiceAddresses& services);
 
 }  // namespace norvo

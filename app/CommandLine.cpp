@@ -1,0 +1,211 @@
+#include "app/CommandLine.h"
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/CreateRun.h"
+#include "app/EmbeddedGallery.h"
+#include "app/ServiceSetup.h"
+#include "app/TerminalView.h"
+#include "saori/WorkFolder.h"
+
+namespace norvo {
+
+namespace {
+
+constexpr char kVersionText[] = "norvo 1.0";
+
+struct ValueOption {
+    const char* name;
+    std::string CommandLineOptions::*field;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--body", &CommandLineOptions::body},
+    {"--face", &CommandLineOptions::face},
+    {"--output", &CommandLineOptions::output},
+    {"--search-url", &CommandLineOptions::searchUrl},
+    {"--detect-url", &CommandLineOptions::detectUrl},
+};
+
+ParsedCommandLine Error(std::string text) {
+    ParsedCommandLine parsed;
+    parsed.action = CommandLineAction::Error;
+    parsed.error = std::move(text);
+    return parsed;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    ParsedCommandLine parsed;
+    if (args.empty()) {
+        return parsed;
+    }
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> seen;
+    auto once = [&seen](const std::string& name) {
+        for (const auto& s : seen) {
+            if (s == name) {
+                return false;
+            }
+        }
+        seen.push_back(name);
+        return true;
+    };
+    auto given = [&seen](const std::string& name) {
+        for (const auto& s : seen) {
+            if (s == name) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            if (i + 1 < args.size()) {
+                return Error("unexpected argument '" + args[i + 1] + "'");
+            }
+            break;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            return Error("unexpected argument '" + arg + "'");
+        }
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose") {
+            if (equals != std::string::npos) {
+                return Error("option '" + name + "' takes no value");
+            }
+            if (!once(name)) {
+                return Error("option '" + name + "' given twice");
+            }
+            help = help || name == "--help";
+            version = version || name == "--version";
+            parsed.options.force = parsed.options.force || name == "--force";
+            parsed.options.verbose = parsed.options.verbose || name == "--verbose";
+            continue;
+        }
+        const ValueOption* option = nullptr;
+        for (const auto& candidate : kValueOptions) {
+            if (name == candidate.name) {
+                option = &candidate;
+            }
+        }
+        if (option == nullptr) {
+            return Error("unrecognized option '" + name + "'");
+        }
+        if (!once(name)) {
+            return Error("option '" + name + "' given twice");
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return Error("option '" + name + "' requires a value");
+        }
+        parsed.options.*(option->field) = value;
+    }
+
+    if (help) {
+        parsed.action = CommandLineAction::Help;
+    } else if (version) {
+        parsed.action = CommandLineAction::Version;
+    } else if (given("--body") && given("--face") && given("--output")) {
+        if (parsed.options.output.empty()) {
+            return Error("the output file name is empty");
+        }
+        parsed.action = CommandLineAction::Run;
+    } else {
+        return Error("a run needs --body, --face and --output");
+    }
+    return parsed;
+}
+
+std::string HelpText(const std::string& program) {
+    return "Usage: " + program +
+           " [OPTION]...\n"
+           "Make a joke portrait: the face of one person pasted onto the picture of another.\n"
+           "Without options the windows open; with --body, --face and --output the same run\n"
+           "happens on the terminal.\n"
+           "\n"
+           "  --body NAME         person whose picture is the body\n"
+           "  --face NAME         person whose face is pasted in\n"
+           "  --output FILE       where to write the portrait (JPEG)\n"
+           "  --force             replace FILE if it exists\n"
+           "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
+           "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
+           "  --verbose           print every step of the run\n"
+           "  --help              display this help and exit\n"
+           "  --version           output version information and exit\n"
+           "\n"
+           "When neither service is named, the bundled gallery service is started on a free\n"
+           "local port and used for both.\n"
+           "\n"
+           "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
+           "options.\n";
+}
+
+int RunCommandLine(int argc, char** argv) {
+    const std::string program =
+        argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string("norvo");
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    switch (parsed.action) {
+        case CommandLineAction::Help:
+            std::fputs(HelpText(program).c_str(), stdout);
+            return 0;
+        case CommandLineAction::Version:
+            std::printf("%s\n", kVersionText);
+            return 0;
+        case CommandLineAction::Error:
+        case CommandLineAction::OpenWindows:
+            std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+                         parsed.error.empty() ? "no run asked for" : parsed.error.c_str(),
+                         program.c_str());
+            return 2;
+        case CommandLineAction::Run:
+            break;
+    }
+    const CommandLineOptions& options = parsed.options;
+    std::setlocale(LC_ALL, "");
+
+    std::error_code ec;
+    if (!options.force && std::filesystem::exists(options.output, ec)) {
+        std::fprintf(stderr, "%s: %s exists; use --force to replace it\n", program.c_str(),
+                     options.output.c_str());
+        return 1;
+    }
+
+    // Started before any other thread, so the probe address can still be set safely.
+    EmbeddedGallery gallery;
+    ServiceAddresses services;
+    std::string why;
+    if (SetUpServices(options.searchUrl, options.detectUrl, gallery, services, why) !=
+        ServiceSetupStatus::Ok) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
+        return 1;
+    }
+    WorkFolder work;
+    if (!work.IsValid()) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(),
+                     WorkFolder::describe(work.CreateStatus()));
+        return 1;
+    }
+
+    TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
+    CreateRun run(view, MakeRunSettings(work.Path(), services));
+    run.OnCreateButton(options.body, options.face);
+    return run.LastOutcome() == RunOutcome::Saved ? 0 : 1;
+}
+
+}  // namespace norvo

@@ -1,0 +1,210 @@
+#include "app/CreateRun.h"
+
+#include <utility>
+
+#include "imaging/FaceCompositor.h"
+#include "web/FaceDetection.h"
+#include "web/ImageDownload.h"
+#include "web/ImageSearch.h"
+
+namespace norvo {
+
+namespace {
+
+constexpr char kLoadFailedText[] = "httpc.dll loadの実行に失敗しました。";
+constexpr char kNoInternetText[] = "インターネットに接続できませんでした。";
+constexpr char kDownloadFailedText[] = "の画像のダウンロードに失敗しました。";
+constexpr char kSavedText[] = "保存しました。";
+constexpr char kNotSavedText[] = "結果を保存せずに終了しました。";
+constexpr char kUnreadableText[] = "の画像を読み込めませんでした。";
+constexpr char kWriteFailedText[] = "画像の保存に失敗しました。";
+
+// The part of a path after its last '/'.
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+const char* describe(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::NotRun:
+            return "no run yet";
+        case RunOutcome::Saved:
+            return "the portrait was saved";
+        case RunOutcome::NotSaved:
+            return "the portrait was not saved";
+        case RunOutcome::Failed:
+            return "the run failed";
+        case RunOutcome::Stopped:
+            return "the run was stopped";
+    }
+    return "unknown outcome";
+}
+
+CreateRun::CreateRun(RunView& view, RunSettings settings)
+    : m_view(view),
+      m_settings(std::move(settings)),
+      m_hSaori(m_settings.modulePath, m_settings.workFolder) {}
+
+void CreateRun::OnCreateButton(const std::string& body, const std::string& face) {
+    m_outcome = RunOutcome::Failed;
+    m_view.EnableCreate(false);
+    m_view.SendProgressStep(0);
+    m_strBody = body;
+    m_strFace = face;
+
+    if (m_hSaori.LoadSaori() != 0) {
+        m_view.SendProgressStep(kProgressHide);
+        m_view.ShowMessage(kLoadFailedText, MessageKind::Warning);
+        m_view.EnableCreate(true);
+        return;
+    }
+
+    HeaderTable connection;
+    const int check = m_hSaori.SaoriRequest(0, "", "", "", connection);
+    if (check != 0 || connection["Result"] != "1") {
+        m_view.SendProgressStep(kProgressHide);
+        m_view.ShowMessage(check != 0 ? SaoriRequestFailureText(check) : kNoInternetText,
+                           MessageKind::Warning);
+        m_hSaori.UnloadSaori();
+        m_view.EnableCreate(true);
+        return;
+    }
+    m_view.SendProgressStep(1);
+
+    if (RunStages() != 0) {
+        return;
+    }
+    m_view.EnableCreate(true);
+    m_view.SendProgressStep(kProgressHide);
+}
+
+void CreateRun::CloseStopped(bool unload, const std::string& file1, const std::string& file2) {
+    if (unload) {
+        m_hSaori.UnloadSaori();
+    }
+    if (!file1.empty()) {
+        DeleteRunFile(file1);
+    }
+    if (!file2.empty()) {
+        DeleteRunFile(file2);
+    }
+    m_view.SendProgressStep(kProgressHide);
+    m_view.EnableCreate(true);
+    m_outcome = RunOutcome::Stopped;
+}
+
+int CreateRun::RunStages() {
+    LookupContext ctx{m_hSaori, m_view, m_settings.searchBase, m_settings.detectBase,
+                      m_settings.workFolder};
+    m_outcome = RunOutcome::Failed;
+
+    // A failed search has shown its own message; the closing order here is U, E, H.
+    auto closeSearch = [this] {
+        m_hSaori.UnloadSaori();
+        m_view.EnableCreate(true);
+        m_view.SendProgressStep(kProgressHide);
+        return 1;
+    };
+    // A failed download: H, M, U, E.
+    auto closeDownload = [this](const std::string& address, const std::string& name) {
+        m_view.SendProgressStep(kProgressHide);
+        m_view.ShowMessage(address + "\r\n" + name + kDownloadFailedText, MessageKind::Warning);
+        m_hSaori.UnloadSaori();
+        m_view.EnableCreate(true);
+        return 1;
+    };
+
+    if (m_view.StopRequested()) {
+        CloseStopped(true, "", "");
+        return 1;
+    }
+    std::string bodyAddress;
+    FaceBox bodyBox;
+    FaceBoxList bodyBoxes;
+    if (SearchPicture(ctx, m_strBody.c_str(), bodyAddress, bodyBox, bodyBoxes, 0) != 0) {
+        return closeSearch();
+    }
+    if (m_view.StopRequested()) {
+        CloseStopped(true, "", "");
+        return 1;
+    }
+    std::string faceAddress;
+    FaceBox faceBox;
+    FaceBoxList faceBoxes;
+    if (SearchPicture(ctx, m_strFace.c_str(), faceAddress, faceBox, faceBoxes, 7) != 0) {
+        return closeSearch();
+    }
+    if (m_view.StopRequested()) {
+        CloseStopped(true, "", "");
+        return 1;
+    }
+
+    std::string bodyFile;
+    if (DownloadPicture(ctx, bodyAddress, bodyFile) != 0) {
+        return closeDownload(bodyAddress, m_strBody);
+    }
+    m_view.SendProgressStep(14);
+    if (m_view.StopRequested()) {
+        CloseStopped(true, bodyFile, "");
+        return 1;
+    }
+
+    // Two addresses ending in the same name would share one file; the face picture then gets
+    // a name of its own so that both pictures are used.
+    std::string faceName = PictureFileName(faceAddress);
+    if (!bodyFile.empty() && faceName == BaseName(bodyFile)) {
+        faceName = "face-" + faceName;
+    }
+    std::string faceFile;
+    if (DownloadPictureAs(ctx, faceAddress, faceName, faceFile) != 0) {
+        closeDownload(faceAddress, m_strFace);
+        // The body picture was stored already; no run leaves a file behind.
+        DeleteRunFile(bodyFile);
+        return 1;
+    }
+    m_view.SendProgressStep(15);
+    if (m_view.StopRequested()) {
+        CloseStopped(true, bodyFile, faceFile);
+        return 1;
+    }
+
+    m_hSaori.UnloadSaori();
+    ComposeFaces(bodyFile, bodyBoxes, faceFile, faceBox);
+    m_view.SendProgressStep(16);
+    DeleteRunFile(bodyFile);
+    DeleteRunFile(faceFile);
+    return 0;
+}
+
+void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bodyBoxes,
+                             const std::string& faceFile, const FaceBox& faceBox) {
+    m_outcome = RunOutcome::Failed;
+    FaceCompositor compositor;
+    if (compositor.Compose(bodyFile, bodyBoxes, faceFile, faceBox, m_settings.maskPath) !=
+        ComposeStatus::Ok) {
+        m_view.SendProgressStep(kProgressHide);
+        m_view.ShowMessage(BaseName(compositor.failedPath()) + kUnreadableText,
+                           MessageKind::Warning);
+        compositor.Release();
+        return;
+    }
+
+    m_view.SendProgressStep(kProgressHide);
+    m_view.BringMainWindowToFront();
+    const std::optional<std::string> path = m_view.AskSavePath();
+    if (!path) {
+        m_view.ShowMessage(kNotSavedText, MessageKind::Warning);
+        m_outcome = RunOutcome::NotSaved;
+    } else if (compositor.Save(*path) == SaveStatus::Saved) {
+        m_view.ShowMessage(kSavedText, MessageKind::Plain);
+        m_outcome = RunOutcome::Saved;
+    } else {
+        m_view.ShowMessage(kWriteFailedText, MessageKind::Warning);
+    }
+    compositor.Release();
+}
+
+}  // namespace norvo

@@ -1,0 +1,165 @@
+#include "app/EmbeddedGallery.h"
+
+// POSIX implementation: posix_spawn, a pipe for the first line, SIGTERM to stop. A Windows
+// port replaces this file.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace norvo {
+
+namespace {
+
+// The address line is short; anything longer is not the service we started.
+constexpr size_t kMaxAddressLine = 256;
+
+bool LooksLikeLoopbackAddress(const std::string& line) {
+    const std::string prefix = "http://127.0.0.1:";
+    if (line.compare(0, prefix.size(), prefix) != 0 || line.size() == prefix.size() ||
+        line.size() > prefix.size() + 5) {
+        return false;
+    }
+    for (size_t i = prefix.size(); i < line.size(); ++i) {
+        if (line[i] < '0' || line[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* EmbeddedGallery::describe(Status status) {
+    switch (status) {
+        case Status::Ok:
+            return "the bundled gallery service is running";
+        case Status::NotStarted:
+            return "the bundled gallery service is not running";
+        case Status::NoProgram:
+            return "the bundled gallery service (norvo-gallery) is missing";
+        case Status::SpawnFailed:
+            return "the bundled gallery service could not be started";
+        case Status::NoAddress:
+            return "the bundled gallery service did not report its address";
+    }
+    return "unknown gallery status";
+}
+
+EmbeddedGallery::~EmbeddedGallery() {
+    Stop();
+}
+
+EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
+                                               const std::string& picturesDir, int timeoutMs) {
+    Stop();
+    if (program.empty() || access(program.c_str(), X_OK) != 0) {
+        return Status::NoProgram;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return Status::SpawnFailed;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    std::vector<std::string> args = {program, "--pictures", picturesDir, "--listen", "127.0.0.1:0"};
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return Status::SpawnFailed;
+    }
+    m_pid = pid;
+
+    std::string line;
+    bool complete = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!complete && line.size() <= kMaxAddressLine) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd pfd{fds[0], POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            break;
+        }
+        char buffer[64];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        for (ssize_t i = 0; i < n && !complete; ++i) {
+            if (buffer[i] == '\n') {
+                complete = true;
+            } else if (buffer[i] != '\r') {
+                line.push_back(buffer[i]);
+            }
+        }
+    }
+    // Later output of the service goes nowhere; closing our end would make its writes fail,
+    // which it survives, but keeping the pipe open costs nothing while it runs.
+    m_outFd = fds[0];
+    if (!complete || !LooksLikeLoopbackAddress(line)) {
+        Stop();
+        return Status::NoAddress;
+    }
+    m_strAddress = line;
+    return Status::Ok;
+}
+
+void EmbeddedGallery::Stop() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        // Give it a moment to exit cleanly, then make sure.
+        int status = 0;
+        bool reaped = false;
+        for (int i = 0; i < 200 && !reaped; ++i) {
+            const pid_t r = waitpid(m_pid, &status, WNOHANG);
+            if (r == m_pid || (r < 0 && errno != EINTR)) {
+                reaped = true;
+            } else {
+                const timespec pause{0, 10'000'000};
+                nanosleep(&pause, nullptr);
+            }
+        }
+        if (!reaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
+        }
+        m_pid = -1;
+    }
+    if (m_outFd >= 0) {
+        close(m_outFd);
+        m_outFd = -1;
+    }
+    m_strAddress.clear();
+}
+
+}  // namespace norvo

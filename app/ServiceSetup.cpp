@@ -1,0 +1,99 @@
+#include "app/ServiceSetup.h"
+
+#include <cstdlib>
+
+#include "saori/Platform.h"
+
+namespace norvo {
+
+namespace {
+
+constexpr char kGalleryProgram[] = "norvo-gallery";
+constexpr char kGalleryFolder[] = "gallery";
+constexpr char kModuleFile[] = "httpc.so";
+constexpr char kMaskFile[] = "mask.png";
+
+bool IsHttpAddress(const std::string& address) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const std::string s = scheme;
+        if (address.size() > s.size() && address.compare(0, s.size(), s) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+const char* describe(ServiceSetupStatus status) {
+    switch (status) {
+        case ServiceSetupStatus::Ok:
+            return "service addresses set";
+        case ServiceSetupStatus::BadAddress:
+            return "a service address is not an http:// or https:// address";
+        case ServiceSetupStatus::GalleryFailed:
+            return "the bundled gallery service could not be started";
+    }
+    return "unknown service setup status";
+}
+
+std::string TrimBaseAddress(std::string address) {
+    while (!address.empty() && address.back() == '/') {
+        address.pop_back();
+    }
+    return address;
+}
+
+ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::string& detectOption,
+                                 EmbeddedGallery& gallery, ServiceAddresses& out,
+                                 std::string& why) {
+    std::string search = !searchOption.empty() ? searchOption : FromEnvironment(kSearchUrlVariable);
+    std::string detect = !detectOption.empty() ? detectOption : FromEnvironment(kDetectUrlVariable);
+
+    if (search.empty() && detect.empty()) {
+        const std::string program = platform::ProgramFolder() + kGalleryProgram;
+        const std::string pictures = platform::FindDataFile(kGalleryFolder);
+        const EmbeddedGallery::Status started = gallery.Start(program, pictures);
+        if (started != EmbeddedGallery::Status::Ok) {
+            why = std::string(EmbeddedGallery::describe(started)) + " (" + program + ")";
+            return ServiceSetupStatus::GalleryFailed;
+        }
+        search = detect = gallery.Address();
+    } else if (search.empty()) {
+        search = detect;
+    } else if (detect.empty()) {
+        detect = search;
+    }
+    for (const std::string* address : {&search, &detect}) {
+        if (!IsHttpAddress(*address)) {
+            why = "not an http:// or https:// address: " + *address;
+            return ServiceSetupStatus::BadAddress;
+        }
+    }
+    out.search = TrimBaseAddress(search);
+    out.detect = TrimBaseAddress(detect);
+    setenv(kProbeUrlVariable, out.search.c_str(), 1);
+    return ServiceSetupStatus::Ok;
+}
+
+RunSettings MakeRunSettings(const std::string& workFolder, const ServiceAddresses& services) {
+    RunSettings settings;
+    const std::string programFolder = platform::ProgramFolder();
+    settings.modulePath = programFolder + kModuleFile;
+    settings.workFolder = workFolder;
+    settings.searchBase = services.search;
+    settings.detectBase = services.detect;
+    settings.maskPath = platform::FindDataFile(kMaskFile);
+    if (settings.maskPath.empty()) {
+        // Missing everywhere: the run then names this file in its message.
+        settings.maskPath = programFolder + "data/" + kMaskFile;
+    }
+    return settings;
+}
+
+}  // namespace norvo

@@ -1,0 +1,98 @@
+#include "app/TerminalView.h"
+
+#include <utility>
+
+namespace norvo {
+
+namespace {
+
+// Message texts carry CR LF between lines; a terminal wants LF.
+std::string TerminalText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+}  // namespace
+
+TerminalView::TerminalView(std::FILE* out, bool isTerminal, bool verbose, std::string savePath)
+    : m_out(out),
+      m_bTerminal(isTerminal),
+      m_bVerbose(verbose),
+      m_strSavePath(std::move(savePath)) {}
+
+void TerminalView::EndBar() {
+    if (m_bBarShown) {
+        std::fputc('\n', m_out);
+        m_bBarShown = false;
+    }
+}
+
+void TerminalView::SendProgressStep(int step) {
+    if (m_bVerbose) {
+        if (step == kProgressHide) {
+            std::fprintf(m_out, "hide progress\n");
+        } else {
+            std::fprintf(m_out, "progress %d\n", step);
+        }
+        std::fflush(m_out);
+        return;
+    }
+    if (step == kProgressHide) {
+        EndBar();
+        return;
+    }
+    if (step < 0 || step > kBarSteps) {
+        return;
+    }
+    if (m_bTerminal) {
+        std::string bar(static_cast<size_t>(step), '#');
+        bar.append(static_cast<size_t>(kBarSteps - step), '.');
+        std::fprintf(m_out, "\r[%s] %2d/%d", bar.c_str(), step, kBarSteps);
+        m_bBarShown = true;
+    } else {
+        std::fprintf(m_out, "progress %d/%d\n", step, kBarSteps);
+    }
+    std::fflush(m_out);
+}
+
+void TerminalView::ShowMessage(const std::string& text, MessageKind kind) {
+    EndBar();
+    if (m_bVerbose) {
+        std::fprintf(m_out, "message %s: %s\n", kind == MessageKind::Warning ? "warning" : "plain",
+                     TerminalText(text).c_str());
+    } else {
+        std::fprintf(m_out, "%s\n", TerminalText(text).c_str());
+    }
+    std::fflush(m_out);
+}
+
+void TerminalView::BringMainWindowToFront() {
+    if (m_bVerbose) {
+        std::fprintf(m_out, "front\n");
+        std::fflush(m_out);
+    }
+}
+
+std::optional<std::string> TerminalView::AskSavePath() {
+    if (m_bVerbose) {
+        std::fprintf(m_out, "save path: %s\n", m_strSavePath.c_str());
+        std::fflush(m_out);
+    }
+    return m_strSavePath;
+}
+
+void TerminalView::EnableCreate(bool enabled) {
+    if (m_bVerbose) {
+        std::fprintf(m_out, "enable %s\n", enabled ? "on" : "off");
+        std::fflush(m_out);
+    }
+}
+
+}  // namespace norvo

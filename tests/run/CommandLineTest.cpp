@@ -1,0 +1,120 @@
+// Option parsing of the command line and the terminal view's output.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "app/ServiceSetup.h"
+#include "app/TerminalView.h"
+
+namespace norvo {
+namespace {
+
+struct ParseCase {
+    std::vector<std::string> args;
+    CommandLineAction action;
+    const char* error = "";  // part of the error text
+};
+
+TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
+    using A = CommandLineAction;
+    const ParseCase cases[] = {
+        {{}, A::OpenWindows},
+        {{"--help"}, A::Help},
+        {{"--body", "x", "--help"}, A::Help},
+        {{"--version"}, A::Version},
+        {{"--body", "a", "--face", "b", "--output", "o.jpg"}, A::Run},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--force", "--verbose"}, A::Run},
+        {{"--body", "a", "--face", "b", "--output", "o.jpg", "--"}, A::Run},
+        {{"--body", "a", "--face", "b"}, A::Error, "needs --body, --face and --output"},
+        {{"--body", "a", "--face", "b", "--output", ""}, A::Error, "output file name is empty"},
+        {{"--body"}, A::Error, "requires a value"},
+        {{"--bogus"}, A::Error, "unrecognized option '--bogus'"},
+        {{"-b", "x"}, A::Error, "unexpected argument '-b'"},
+        {{"name"}, A::Error, "unexpected argument 'name'"},
+        {{"--body", "a", "--body", "b"}, A::Error, "given twice"},
+        {{"--force=yes"}, A::Error, "takes no value"},
+        {{"--", "--body"}, A::Error, "unexpected argument '--body'"},
+    };
+    for (const auto& c : cases) {
+        std::string joined;
+        for (const auto& a : c.args) {
+            joined += a + " ";
+        }
+        SCOPED_TRACE(joined);
+        const ParsedCommandLine parsed = ParseCommandLine(c.args);
+        EXPECT_EQ(parsed.action, c.action);
+        EXPECT_NE(parsed.error.find(c.error), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(CommandLineTest, KeepsValuesAsGivenIncludingSpacesAndDashes) {
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--body", "Grace Hopper", "--face", "-dash", "--output", "out/p.jpg",
+                          "--search-url", "http://s:1/", "--detect-url=http://d:2", "--force"});
+    ASSERT_EQ(parsed.action, CommandLineAction::Run);
+    EXPECT_EQ(parsed.options.body, "Grace Hopper");
+    EXPECT_EQ(parsed.options.face, "-dash");
+    EXPECT_EQ(parsed.options.output, "out/p.jpg");
+    EXPECT_EQ(parsed.options.searchUrl, "http://s:1/");
+    EXPECT_EQ(parsed.options.detectUrl, "http://d:2");
+    EXPECT_TRUE(parsed.options.force);
+    EXPECT_FALSE(parsed.options.verbose);
+}
+
+TEST(ServiceSetupTest, OptionsWinAndOneAddressServesBoth) {
+    EXPECT_EQ(TrimBaseAddress("http://h:1//"), "http://h:1");
+    EmbeddedGallery gallery;
+    ServiceAddresses out;
+    std::string why;
+    ASSERT_EQ(SetUpServices("http://s:1/", "", gallery, out, why), ServiceSetupStatus::Ok);
+    EXPECT_EQ(out.search, "http://s:1");
+    EXPECT_EQ(out.detect, "http://s:1");
+    EXPECT_STREQ(std::getenv("HTTPC_PROBE_URL"), "http://s:1");
+    EXPECT_FALSE(gallery.IsRunning());
+    EXPECT_EQ(SetUpServices("ftp://s", "", gallery, out, why), ServiceSetupStatus::BadAddress);
+    EXPECT_NE(why.find("ftp://s"), std::string::npos);
+}
+
+// Captures what a TerminalView writes.
+std::string Drive(bool terminal, bool verbose, void (*calls)(TerminalView&)) {
+    char* data = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&data, &size);
+    {
+        TerminalView view(out, terminal, verbose, "o.jpg");
+        calls(view);
+    }
+    std::fclose(out);
+    std::string text(data, size);
+    std::free(data);
+    return text;
+}
+
+void ShortRun(TerminalView& v) {
+    v.EnableCreate(false);
+    v.SendProgressStep(0);
+    v.SendProgressStep(15);
+    v.SendProgressStep(kProgressHide);
+    v.BringMainWindowToFront();
+    EXPECT_EQ(v.AskSavePath(), std::optional<std::string>("o.jpg"));
+    v.ShowMessage("http://a\r\nBの画像", MessageKind::Warning);
+    v.SendProgressStep(16);
+    v.SendProgressStep(kProgressHide);
+    v.EnableCreate(true);
+}
+
+TEST(TerminalViewTest, WritesPlainLinesABarOrEveryCall) {
+    EXPECT_EQ(Drive(false, false, ShortRun),
+              "progress 0/16\nprogress 15/16\nhttp://a\nBの画像\nprogress 16/16\n");
+    EXPECT_EQ(Drive(true, false, ShortRun),
+              "\r[................]  0/16\r[###############.] 15/16\n"
+              "http://a\nBの画像\n\r[################] 16/16\n");
+    EXPECT_EQ(Drive(true, true, ShortRun),
+              "enable off\nprogress 0\nprogress 15\nhide progress\nfront\nsave path: o.jpg\n"
+              "message warning: http://a\nBの画像\nprogress 16\nhide progress\nenable on\n");
+}
+
+}  // namespace
+}  // namespace norvo

@@ -1,0 +1,344 @@
+// Whole Create runs through the real host, the scriptable test module and the picture
+// library: the exact calls on the view for every way a run can end, and no file left behind.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+
+#include <filesystem>
+
+#include "FakeServices.h"
+#include "RecorderView.h"
+#include "app/CreateRun.h"
+#include "saori/SaoriHost.h"
+#include "saori/WorkFolder.h"
+#include "web/ImageSearch.h"
+
+namespace norvo {
+namespace {
+
+using testing::DetectionXml;
+using testing::FakeServices;
+using testing::ParseRequest;
+using testing::RecorderView;
+using testing::SearchAnswer;
+using testing::TestModule;
+
+const std::string kLoadFailed = "warning httpc.dll loadの実行に失敗しました。";
+const std::string kNoInternet = "warning インターネットに接続できませんでした。";
+
+std::string PngBytes(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+std::string QueryFor(const FakeServices& fake, const char* name) {
+    std::string address;
+    BuildSearchAddress(fake.searchBase, name, address);
+    return address;
+}
+
+bool IsEmptyFolder(const std::string& folder) {
+    return std::filesystem::is_empty(folder);
+}
+
+// Records the module's unload count at the moment the save path is asked for.
+class SaveCheckingView : public RecorderView {
+public:
+    explicit SaveCheckingView(TestModule& module) : m_module(module) {}
+    std::optional<std::string> AskSavePath() override {
+        unloadsAtAsk = m_module.UnloadCount();
+        return RecorderView::AskSavePath();
+    }
+    size_t unloadsAtAsk = 99;
+
+private:
+    TestModule& m_module;
+};
+
+// Members are public: the case table's arrange steps reach into the fixture.
+class CreateRunTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(work.IsValid());
+        ASSERT_TRUE(scratch.IsValid());
+        maskPath = scratch.Path() + "mask.png";
+        FakeServices::Write(maskPath, PngBytes(32, 32, Qt::white));
+        fake.searches[QueryFor(fake, "Body")] = SearchAnswer({"http://p/body.png"});
+        fake.searches[QueryFor(fake, "Face")] = SearchAnswer({"http://p/face.png"});
+        fake.detections["http://p/body.png"] = DetectionXml({{40, 40, 60, 60}});
+        fake.detections["http://p/face.png"] = DetectionXml({{10, 10, 30, 30}});
+        fake.detections[""] = "<faces></faces>";
+        fake.downloads["http://p/body.png"] = PngBytes(200, 300, Qt::blue);
+        fake.downloads["http://p/face.png"] = PngBytes(100, 100, Qt::red);
+        fake.Attach(module);
+        view.savePath = scratch.Path() + "portrait.jpg";
+    }
+
+    RunSettings Settings(const std::string& modulePath = NORVO_TEST_MODULE_PATH) const {
+        return RunSettings{modulePath, work.Path(), fake.searchBase, fake.detectBase, maskPath};
+    }
+
+    RunOutcome Run(const std::string& body = "Body", const std::string& face = "Face") {
+        CreateRun run(view, Settings());
+        run.OnCreateButton(body, face);
+        return run.LastOutcome();
+    }
+
+    std::vector<std::string> DownloadNames() const {
+        std::vector<std::string> names;
+        for (const auto& r : module.Requests()) {
+            const auto a = ParseRequest(r);
+            if (a.count == 2 && a.arg[1] != "tmpfile.xml") {
+                names.push_back(a.arg[1]);
+            }
+        }
+        return names;
+    }
+
+    TestModule module;
+    FakeServices fake;
+    WorkFolder work{std::filesystem::temp_directory_path().string()};
+    WorkFolder scratch{std::filesystem::temp_directory_path().string()};
+    std::string maskPath;
+    SaveCheckingView view{module};
+};
+
+TEST_F(CreateRunTest, ASuccessfulRunSavesThePortraitAndCleansUp) {
+    EXPECT_EQ(Run(), RunOutcome::Saved);
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"enable 0",
+                                                    "step 0",
+                                                    "step 1",
+                                                    "step 2",
+                                                    "step 3",
+                                                    "step 4",
+                                                    "step 5",
+                                                    "step 6",
+                                                    "step 9",
+                                                    "step 10",
+                                                    "step 11",
+                                                    "step 12",
+                                                    "step 13",
+                                                    "step 14",
+                                                    "step 15",
+                                                    "hide",
+                                                    "front",
+                                                    "ask",
+                                                    "plain 保存しました。",
+                                                    "step 16",
+                                                    "enable 1",
+                                                    "hide"}));
+    EXPECT_EQ(module.Loads(), std::vector<std::string>{work.Path()});
+    EXPECT_EQ(module.UnloadCount(), 1u);
+    EXPECT_EQ(view.unloadsAtAsk, 1u) << "the module is unloaded before the save path is asked";
+    EXPECT_TRUE(IsEmptyFolder(work.Path()));
+
+    QImage saved(QString::fromStdString(*view.savePath));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.height(), 600);
+    EXPECT_EQ(saved.width(), 400);
+    // The face box (40..100 of 200x300, doubled) is red now; the rest stays blue.
+    const QColor inFace = saved.pixelColor(140, 140);
+    const QColor outside = saved.pixelColor(20, 500);
+    EXPECT_GT(inFace.red(), 200);
+    EXPECT_LT(inFace.blue(), 60);
+    EXPECT_LT(outside.red(), 60);
+    EXPECT_GT(outside.blue(), 200);
+}
+
+struct ClosingCase {
+    const char* rule;
+    std::function<void(CreateRunTest&)> arrange;
+    std::vector<std::string> closing;  // the view's calls other than progress steps
+    RunOutcome outcome = RunOutcome::Failed;
+};
+
+TEST_F(CreateRunTest, EveryEndShowsItsMessageInItsClosingOrderAndLeavesNoFile) {
+    const std::string search = "(google画像検索)";
+    const std::string unreadable = "の画像を読み込めませんでした。";
+    const std::vector<ClosingCase> cases = {
+        {"connection check: answer too long to hold",
+         [](CreateRunTest& t) {
+             t.module.PushAnswer("SAORI/1.0 200 OK\r\nResult: 1\r\n\r\n", kMaxSaoriAnswerBytes + 1);
+         },
+         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。", "enable 1"}},
+        {"connection check: empty answer",
+         [](CreateRunTest& t) { t.fake.connectionAnswer = ""; },
+         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。", "enable 1"}},
+        {"connection check: status 503",
+         [](CreateRunTest& t) { t.fake.connectionAnswer = "SAORI/1.0 503 Busy\r\n\r\n"; },
+         {"enable 0", "hide", "warning httpc.dll requestが正常終了しませんでした。", "enable 1"}},
+        {"connection check: Result 0",
+         [](CreateRunTest& t) {
+             t.fake.connectionAnswer = "SAORI/1.0 200 OK\r\nResult: 0\r\n\r\n";
+         },
+         {"enable 0", "hide", kNoInternet, "enable 1"}},
+        {"connection check: Result with a trailing space",
+         [](CreateRunTest& t) {
+             t.fake.connectionAnswer = "SAORI/1.0 200 OK\r\nResult: 1 \r\n\r\n";
+         },
+         {"enable 0", "hide", kNoInternet, "enable 1"}},
+        {"connection check: no Result header",
+         [](CreateRunTest& t) { t.fake.connectionAnswer = "SAORI/1.0 204 No Content\r\n\r\n"; },
+         {"enable 0", "hide", kNoInternet, "enable 1"}},
+        {"body search: no answer block",
+         [](CreateRunTest& t) {
+             t.module.PushAnswer(t.fake.connectionAnswer);
+             t.module.PushNullAnswer();
+         },
+         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。" + search,
+          "enable 1", "hide"}},
+        {"body search: status 404 stops before the face search",
+         [](CreateRunTest& t) { t.fake.searches.erase(QueryFor(t.fake, "Body")); },
+         {"enable 0", "hide", "warning httpc.dll requestが正常終了しませんでした。" + search,
+          "enable 1", "hide"}},
+        {"face search: short status line",
+         [](CreateRunTest& t) { t.fake.searches[QueryFor(t.fake, "Face")] = "SAORI/1.0\r\n\r\n"; },
+         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。" + search,
+          "enable 1", "hide"}},
+        {"face search: every detection fails",
+         [](CreateRunTest& t) {
+             t.fake.detections.erase("http://p/face.png");
+             t.fake.detections.erase("");
+         },
+         {"enable 0", "hide", "hide", "hide", "hide", "hide", "hide", "hide", "hide",
+          "warning Faceの顔認識ができませんでした。(0)", "enable 1", "hide"}},
+        {"body search: no candidate has a face",
+         [](CreateRunTest& t) {
+             t.fake.detections["http://p/body.png"] = DetectionXml({{5, 5, 0, 0}});
+         },
+         {"enable 0", "hide", "warning Bodyの顔認識ができませんでした。(1)", "enable 1", "hide"}},
+        {"body download fails",
+         [](CreateRunTest& t) { t.fake.downloads.erase("http://p/body.png"); },
+         {"enable 0", "hide",
+          "warning http://p/body.png\r\nBodyの画像のダウンロードに失敗しました。", "enable 1"}},
+        {"face download fails (the body picture is deleted too)",
+         [](CreateRunTest& t) { t.fake.downloads.erase("http://p/face.png"); },
+         {"enable 0", "hide",
+          "warning http://p/face.png\r\nFaceの画像のダウンロードに失敗しました。", "enable 1"}},
+        {"the body download is no picture",
+         [](CreateRunTest& t) { t.fake.downloads["http://p/body.png"] = "<html>not found</html>"; },
+         {"enable 0", "hide", "warning body.png" + unreadable, "enable 1", "hide"}},
+        {"the face download is no picture",
+         [](CreateRunTest& t) { t.fake.downloads["http://p/face.png"] = ""; },
+         {"enable 0", "hide", "warning face.png" + unreadable, "enable 1", "hide"}},
+        {"the mask is missing",
+         [](CreateRunTest& t) { std::filesystem::remove(t.maskPath); },
+         {"enable 0", "hide", "warning mask.png" + unreadable, "enable 1", "hide"}},
+        {"the portrait cannot be written",
+         [](CreateRunTest& t) { t.view.savePath = t.scratch.Path() + "missing/portrait.jpg"; },
+         {"enable 0", "hide", "front", "ask", "warning 画像の保存に失敗しました。", "enable 1",
+          "hide"}},
+        {"the save is cancelled",
+         [](CreateRunTest& t) { t.view.savePath = std::nullopt; },
+         {"enable 0", "hide", "front", "ask", "warning 結果を保存せずに終了しました。", "enable 1",
+          "hide"},
+         RunOutcome::NotSaved},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        CreateRunTest::TearDown();
+        module.Reset();
+        fake = FakeServices{};
+        view.calls.clear();
+        SetUp();
+        c.arrange(*this);
+        EXPECT_EQ(Run(), c.outcome);
+        EXPECT_EQ(view.Closing(), c.closing);
+        EXPECT_EQ(module.UnloadCount(), 1u);
+        EXPECT_TRUE(IsEmptyFolder(work.Path()));
+        EXPECT_EQ(view.calls.back() == "hide" || view.calls.back() == "enable 1", true);
+    }
+}
+
+TEST_F(CreateRunTest, AFailedSearchSendsNoStepAfterItAndSkipsTheFaceSearch) {
+    fake.searches.erase(QueryFor(fake, "Body"));
+    Run();
+    EXPECT_EQ(view.Steps(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(module.Requests().size(), 2u);
+}
+
+TEST_F(CreateRunTest, ModulesThatCannotServeEndTheRunWithUnloadsOnlyAfterALoad) {
+    {
+        SCOPED_TRACE("no load export: nothing to unload");
+        TestModule noLoad(NORVO_TEST_MODULE_NO_LOAD_PATH);
+        CreateRun run(view, Settings(NORVO_TEST_MODULE_NO_LOAD_PATH));
+        run.OnCreateButton("Body", "Face");
+        EXPECT_EQ(view.calls, (std::vector<std::string>{"enable 0", "step 0", "hide", kLoadFailed,
+                                                        "enable 1"}));
+        EXPECT_EQ(noLoad.UnloadCount(), 0u);
+    }
+    {
+        SCOPED_TRACE("no request export: result 1");
+        view.calls.clear();
+        TestModule noRequest(NORVO_TEST_MODULE_NO_REQUEST_PATH);
+        CreateRun run(view, Settings(NORVO_TEST_MODULE_NO_REQUEST_PATH));
+        run.OnCreateButton("Body", "Face");
+        EXPECT_EQ(view.calls, (std::vector<std::string>{
+                                  "enable 0", "step 0", "hide",
+                                  "warning httpc.dll requestの実行に失敗しました。", "enable 1"}));
+        EXPECT_EQ(noRequest.UnloadCount(), 1u);
+    }
+    {
+        SCOPED_TRACE("no module file at all");
+        view.calls.clear();
+        CreateRun run(view, Settings(work.Path() + "httpc.so"));
+        run.OnCreateButton("Body", "Face");
+        EXPECT_EQ(view.Closing(),
+                  (std::vector<std::string>{"enable 0", "hide", kLoadFailed, "enable 1"}));
+    }
+    EXPECT_TRUE(IsEmptyFolder(work.Path()));
+}
+
+TEST_F(CreateRunTest, TwoAddressesWithOneFileNameKeepBothPictures) {
+    fake.searches[QueryFor(fake, "Body")] = SearchAnswer({"http://a/x.png"});
+    fake.searches[QueryFor(fake, "Face")] = SearchAnswer({"http://b/x.png"});
+    fake.detections["http://a/x.png"] = fake.detections["http://p/body.png"];
+    fake.detections["http://b/x.png"] = fake.detections["http://p/face.png"];
+    fake.downloads["http://a/x.png"] = fake.downloads["http://p/body.png"];
+    fake.downloads["http://b/x.png"] = fake.downloads["http://p/face.png"];
+    EXPECT_EQ(Run(), RunOutcome::Saved);
+    EXPECT_EQ(DownloadNames(), (std::vector<std::string>{"x.png", "face-x.png"}));
+    QImage saved(QString::fromStdString(*view.savePath));
+    EXPECT_GT(saved.pixelColor(140, 140).red(), 200) << "the face came from the face picture";
+    EXPECT_GT(saved.pixelColor(20, 500).blue(), 200) << "the body came from the body picture";
+    EXPECT_TRUE(IsEmptyFolder(work.Path()));
+}
+
+TEST_F(CreateRunTest, IdenticalNamesRunTwoSearchesAndTwoDownloads) {
+    fake.downloads["http://p/face.png"] = fake.downloads["http://p/body.png"];
+    EXPECT_EQ(Run("Face", "Face"), RunOutcome::Saved);
+    EXPECT_EQ(DownloadNames(), (std::vector<std::string>{"face.png", "face-face.png"}));
+}
+
+TEST_F(CreateRunTest, AStopAtEachStageBoundaryEndsQuietlyWithoutFiles) {
+    // The last call seen when the stop is noticed, and the calls up to there.
+    const char* boundaries[] = {"step 1", "step 6", "step 13", "step 14", "step 15"};
+    for (const char* boundary : boundaries) {
+        SCOPED_TRACE(boundary);
+        CreateRunTest::TearDown();
+        module.Reset();
+        view.calls.clear();
+        fake.Attach(module);
+        view.stopWhen = [boundary](const std::vector<std::string>& calls) {
+            return !calls.empty() && calls.back() == boundary;
+        };
+        EXPECT_EQ(Run(), RunOutcome::Stopped);
+        const std::vector<std::string> tail(view.calls.end() - 3, view.calls.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{boundary, "hide", "enable 1"}));
+        EXPECT_EQ(view.Closing(), (std::vector<std::string>{"enable 0", "hide", "enable 1"}));
+        EXPECT_EQ(module.UnloadCount(), 1u);
+        EXPECT_TRUE(IsEmptyFolder(work.Path()));
+        EXPECT_FALSE(std::filesystem::exists(*view.savePath));
+    }
+}
+
+}  // namespace
+}  // namespace norvo

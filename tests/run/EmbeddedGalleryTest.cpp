@@ -1,0 +1,70 @@
+// Starting and stopping the bundled service, with small scripts standing in for it.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/EmbeddedGallery.h"
+#include "saori/WorkFolder.h"
+
+namespace norvo {
+namespace {
+
+class EmbeddedGalleryTest : public ::testing::Test {
+protected:
+    std::string Script(const std::string& body) {
+        const std::string path = folder.Path() + "service.sh";
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        chmod(path.c_str(), 0700);
+        return path;
+    }
+    WorkFolder folder{std::filesystem::temp_directory_path().string()};
+};
+
+TEST_F(EmbeddedGalleryTest, ReadsTheAddressAndStopsTheService) {
+    // The script records its arguments and then waits to be stopped.
+    const std::string args = folder.Path() + "args";
+    EmbeddedGallery gallery;
+    ASSERT_EQ(gallery.Start(
+                  Script("echo \"$@\" > " + args + "; echo http://127.0.0.1:4321; exec sleep 30"),
+                  "/pics"),
+              EmbeddedGallery::Status::Ok);
+    EXPECT_TRUE(gallery.IsRunning());
+    EXPECT_EQ(gallery.Address(), "http://127.0.0.1:4321");
+    std::string recorded;
+    std::getline(std::ifstream(args), recorded);
+    EXPECT_EQ(recorded, "--pictures /pics --listen 127.0.0.1:0");
+    gallery.Stop();
+    EXPECT_FALSE(gallery.IsRunning());
+    EXPECT_EQ(gallery.Address(), "");
+}
+
+TEST_F(EmbeddedGalleryTest, RefusesServicesThatDoNotAnswerProperly) {
+    const struct {
+        const char* rule;
+        std::string script;
+        EmbeddedGallery::Status status;
+    } cases[] = {
+        {"prints no line in time", "exec sleep 30", EmbeddedGallery::Status::NoAddress},
+        {"exits at once", "exit 3", EmbeddedGallery::Status::NoAddress},
+        {"prints another host", "echo http://example.com:80; exec sleep 30",
+         EmbeddedGallery::Status::NoAddress},
+        {"prints no port", "echo http://127.0.0.1:; exec sleep 30",
+         EmbeddedGallery::Status::NoAddress},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        EmbeddedGallery gallery;
+        EXPECT_EQ(gallery.Start(Script(c.script), "/pics", 300), c.status);
+        EXPECT_FALSE(gallery.IsRunning());
+    }
+    EmbeddedGallery gallery;
+    EXPECT_EQ(gallery.Start(folder.Path() + "missing", "/pics"),
+              EmbeddedGallery::Status::NoProgram);
+}
+
+}  // namespace
+}  // namespace norvo
