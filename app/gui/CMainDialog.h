@@ -21,8 +21,7 @@ class CProgressDialog;
 
 // One Create run for the two names, executed on the run thread; it reaches the windows only
 // through `view`, whose calls block until the GUI thread has carried them out.
-using RunJob =
-    std::function<void(RunView& view, const std::string& body, const std::string& face)>;
+using RunJob = std::function<void(RunView& view, const std::string& body, const std::string& face)>;
 
 // The main window: two name edits, Swap and Create. Create starts the run job on a thread of
 // its own while the window keeps repainting; the dialog is that run's view. Closing the

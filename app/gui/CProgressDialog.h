@@ -38,7 +38,12 @@ public:
     // The bar's current value.
     int Position() const;
 
+signals:
+    // A step has been acted on (or ignored); the window shows its outcome.
+    void stepHandled(int step);
+
 private:
+    void Apply(int step);
     void Park();
 
     QProgressBar* m_progress;

@@ -18,8 +18,7 @@ public:
 
     // Modal to `parent`; Warning: caption "ノルヴォ" and the exclamation icon; Plain: the
     // application's name as caption and no icon. Returns once the box is answered.
-    static QMessageBox::StandardButton Show(QWidget* parent, const QString& text,
-                                            MessageKind kind);
+    static QMessageBox::StandardButton Show(QWidget* parent, const QString& text, MessageKind kind);
 
     // What one box looked like.
     struct Shown {

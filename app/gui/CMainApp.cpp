@@ -1,0 +1,58 @@
+#include "app/gui/CMainApp.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <string>
+
+#include "app/CreateRun.h"
+#include "app/EmbeddedGallery.h"
+#include "app/ServiceSetup.h"
+#include "app/gui/CMainDialog.h"
+#include "app/gui/CProgressDialog.h"
+#include "app/gui/MessageBox.h"
+#include "saori/WorkFolder.h"
+
+namespace norvo {
+
+int CMainApp::InitInstance(int argc, char** argv) {
+    // The services come first: setting the probe address is only safe before the toolkit
+    // starts threads of its own. Their failures are told once a window can be shown.
+    EmbeddedGallery gallery;
+    ServiceAddresses services;
+    std::string why;
+    const ServiceSetupStatus setup = SetUpServices("", "", gallery, services, why);
+    WorkFolder work;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("norvo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/norvo/norvo.png")));
+
+    if (setup != ServiceSetupStatus::Ok) {
+        MessageBox::Show(nullptr, QString::fromLocal8Bit(why), MessageKind::Warning);
+        return 1;
+    }
+    if (!work.IsValid()) {
+        MessageBox::Show(nullptr, QString::fromUtf8(WorkFolder::describe(work.CreateStatus())),
+                         MessageKind::Warning);
+        return 1;
+    }
+
+    CProgressDialog progress;
+    CMainDialog dialog;
+    progress.SetMainWindow(&dialog);
+    dialog.SetProgressWindow(&progress);
+    dialog.SetRunJob([settings = MakeRunSettings(work.Path(), services)](
+                         RunView& view, const std::string& body, const std::string& face) {
+        CreateRun run(view, settings);
+        run.OnCreateButton(body, face);
+    });
+
+    // The program lives as long as the main dialog, not as long as any window is open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit);
+    dialog.show();
+    QApplication::exec();
+    return 0;
+}
+
+}  // namespace norvo

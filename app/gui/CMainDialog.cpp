@@ -1,0 +1,275 @@
+#include "app/gui/CMainDialog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimerEvent>
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "app/gui/CFileDialogTitle.h"
+#include "app/gui/CProgressDialog.h"
+#include "app/gui/DialogUnits.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/ReturnEscapeFilter.h"
+
+namespace norvo {
+
+namespace {
+
+// Client size in dialog units.
+constexpr int kWidthUnits = 179;
+constexpr int kHeightUnits = 101;
+
+// How often the GUI thread looks at a stopping run while it waits for it to end.
+constexpr auto kStopPollInterval = std::chrono::milliseconds(10);
+
+// Places a label at its dialog-unit rectangle, wider or taller only when its text needs it.
+void PlaceLabel(QLabel* label, QRect rect) {
+    const QSize hint = label->sizeHint();
+    rect.setWidth(std::max(rect.width(), hint.width()));
+    rect.setHeight(std::max(rect.height(), hint.height()));
+    label->setGeometry(rect);
+}
+
+}  // namespace
+
+const QString& CMainDialog::Title() {
+    static const QString title = QStringLiteral("ノルヴォ v1");
+    return title;
+}
+
+CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("mainDialog"));
+    setFont(DialogUnits::DialogFont());
+    const DialogUnits du = DialogUnits::ForFont(font());
+
+    m_hIcon = QIcon(QStringLiteral(":/norvo/norvo.png"));
+    setWindowIcon(m_hIcon);
+    setWindowTitle(Title());
+
+    // Created in tab order: each label precedes its edit, so its mnemonic focuses that edit.
+    m_labelBody = new QLabel(QStringLiteral("本体(&B):"), this);
+    m_labelBody->setObjectName(QStringLiteral("labelBody"));
+    m_editBody = new QLineEdit(this);
+    m_editBody->setObjectName(QStringLiteral("editBody"));
+    m_labelBody->setBuddy(m_editBody);
+
+    m_labelFace = new QLabel(QStringLiteral("顔(&F):"), this);
+    m_labelFace->setObjectName(QStringLiteral("labelFace"));
+    m_editFace = new QLineEdit(this);
+    m_editFace->setObjectName(QStringLiteral("editFace"));
+    m_labelFace->setBuddy(m_editFace);
+
+    m_buttonSwap = new QPushButton(QStringLiteral("↑↓"), this);
+    m_buttonSwap->setObjectName(QStringLiteral("buttonSwap"));
+    m_buttonCreate = new QPushButton(QStringLiteral("作成(&C)"), this);
+    m_buttonCreate->setObjectName(QStringLiteral("buttonCreate"));
+    // Neither button is a default button: Return must never press one.
+    for (QPushButton* button : {m_buttonSwap, m_buttonCreate}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    PlaceLabel(m_labelBody, du.Rect(7, 9, 25, 8));
+    m_editBody->setGeometry(du.Rect(35, 7, 138, 14));
+    PlaceLabel(m_labelFace, du.Rect(7, 44, 18, 8));
+    m_editFace->setGeometry(du.Rect(35, 42, 138, 14));
+    m_buttonSwap->setGeometry(du.Rect(94, 24, 23, 14));
+    m_buttonCreate->setGeometry(du.Rect(7, 74, 165, 20));
+    setFixedSize(du.X(kWidthUnits), du.Y(kHeightUnits));
+
+    setTabOrder(m_editBody, m_editFace);
+    setTabOrder(m_editFace, m_buttonSwap);
+    setTabOrder(m_buttonSwap, m_buttonCreate);
+    m_editBody->setFocus();
+
+    connect(m_buttonSwap, &QPushButton::clicked, this, &CMainDialog::OnSwapButton);
+    connect(m_buttonCreate, &QPushButton::clicked, this, &CMainDialog::OnCreateButton);
+    ReturnEscapeFilter::InstallOn(this);
+    UpdateData(false);
+}
+
+CMainDialog::~CMainDialog() {
+    m_bDestroying = true;
+    StopAndJoin();
+}
+
+void CMainDialog::SetProgressWindow(CProgressDialog* progress) {
+    m_progress = progress;
+}
+
+void CMainDialog::SetRunJob(RunJob job) {
+    m_runJob = std::move(job);
+}
+
+void CMainDialog::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_strBody = m_editBody->text().toLocal8Bit().toStdString();
+        m_strFace = m_editFace->text().toLocal8Bit().toStdString();
+    } else {
+        m_editBody->setText(QString::fromLocal8Bit(m_strBody));
+        m_editFace->setText(QString::fromLocal8Bit(m_strFace));
+    }
+}
+
+void CMainDialog::OnSwapButton() {
+    UpdateData(true);
+    std::swap(m_strBody, m_strFace);
+    UpdateData(false);
+}
+
+void CMainDialog::OnCreateButton() {
+    if (m_bRunning) {
+        return;
+    }
+    // Disabled here, before the run thread exists, so no second press can slip in.
+    m_buttonCreate->setEnabled(false);
+    UpdateData(true);
+    m_bRunning = true;
+    m_bStopRequested = false;
+    m_bThreadDone = false;
+    m_runThread = std::thread([this, job = m_runJob, body = m_strBody, face = m_strFace] {
+        if (job) {
+            job(*this, body, face);
+        }
+        m_bThreadDone = true;
+        QMetaObject::invokeMethod(this, &CMainDialog::OnRunFinished, Qt::QueuedConnection);
+    });
+}
+
+void CMainDialog::OnRunFinished() {
+    if (m_bDestroying || !m_runThread.joinable()) {
+        return;
+    }
+    m_runThread.join();
+    m_bRunning = false;
+    m_buttonCreate->setEnabled(true);
+    emit runFinished();
+    if (m_bClosePending) {
+        m_bClosePending = false;
+        done(QDialog::Rejected);
+    }
+}
+
+void CMainDialog::StopAndJoin() {
+    if (!m_runThread.joinable()) {
+        return;
+    }
+    m_bStopRequested = true;
+    while (!m_bThreadDone) {
+        // A call the run made before it saw the stop is waiting for this thread: let it
+        // through (it returns without touching a window), else the run could never end.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        std::this_thread::sleep_for(kStopPollInterval);
+    }
+    m_runThread.join();
+}
+
+void CMainDialog::closeEvent(QCloseEvent* event) {
+    if (!m_bRunning) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    // The run ends at its next stage boundary and cleans up after itself; the windows go
+    // away now and the dialog finishes once the run thread has ended.
+    m_bStopRequested = true;
+    m_bClosePending = true;
+    if (m_progress) {
+        m_progress->OnProgressStep(kProgressHide);
+    }
+    hide();
+    event->ignore();
+}
+
+void CMainDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_bFrontTimerStarted) {
+        m_bFrontTimerStarted = true;
+        m_nTimer = startTimer(kFrontDelayMs);
+    }
+}
+
+void CMainDialog::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_nTimer) {
+        QDialog::timerEvent(event);
+        return;
+    }
+    killTimer(m_nTimer);
+    raise();
+    activateWindow();
+}
+
+void CMainDialog::OnGuiThread(const std::function<void()>& work) {
+    if (m_bStopRequested) {
+        return;
+    }
+    if (QThread::currentThread() == thread()) {
+        work();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, &work] {
+            if (!m_bStopRequested) {
+                work();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void CMainDialog::SendProgressStep(int step) {
+    OnGuiThread([this, step] {
+        if (m_progress) {
+            m_progress->OnProgressStep(step);
+        }
+    });
+}
+
+void CMainDialog::ShowMessage(const std::string& text, MessageKind kind) {
+    OnGuiThread([this, &text, kind] { MessageBox::Show(this, QString::fromUtf8(text), kind); });
+}
+
+void CMainDialog::BringMainWindowToFront() {
+    OnGuiThread([this] {
+        if (windowState() & Qt::WindowMinimized) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+        }
+        raise();
+        activateWindow();
+    });
+}
+
+std::optional<std::string> CMainDialog::AskSavePath() {
+    std::optional<std::string> path;
+    OnGuiThread([this, &path] {
+        CFileDialogTitle dialog(false, QStringLiteral(".jpg"), QString(), QFileDialog::Options(),
+                                QStringLiteral("JPEG(*.jpg)"), this);
+        dialog.setObjectName(QStringLiteral("saveDialog"));
+        dialog.m_strTitle = QStringLiteral("画像をファイルに保存する");
+        if (dialog.DoModal() == QDialog::Accepted) {
+            const QString chosen = dialog.GetPathName();
+            if (!chosen.isEmpty()) {
+                path = QFile::encodeName(chosen).toStdString();
+            }
+        }
+    });
+    return path;
+}
+
+void CMainDialog::EnableCreate(bool enabled) {
+    OnGuiThread([this, enabled] {
+        // While the run thread lives Create stays disabled; it is enabled once the thread
+        // has ended, so a new run never overlaps the end of the last one.
+        if (!enabled || !m_bRunning) {
+            m_buttonCreate->setEnabled(enabled);
+        }
+    });
+}
+
+}  // namespace norvo

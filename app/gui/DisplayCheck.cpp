@@ -1,0 +1,41 @@
+#include "app/gui/DisplayCheck.h"
+
+namespace norvo {
+
+namespace {
+
+bool IsSet(const char* value) {
+    return value != nullptr && value[0] != '\0';
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+}  // namespace
+
+bool HasDisplay(const EnvironmentLookup& getenv) {
+#if defined(__unix__) && !defined(__APPLE__)
+    const char* platform = getenv("QT_QPA_PLATFORM");
+    if (IsSet(platform)) {
+        const std::string name = platform;
+        // Only the X11 and Wayland plug-ins need a display server; offscreen, vnc, eglfs and
+        // the like draw elsewhere.
+        if (!StartsWith(name, "xcb") && !StartsWith(name, "wayland")) {
+            return true;
+        }
+    }
+    return IsSet(getenv("DISPLAY")) || IsSet(getenv("WAYLAND_DISPLAY"));
+#else
+    (void)getenv;
+    return true;
+#endif
+}
+
+std::string NoDisplayMessage(const std::string& program) {
+    return program +
+           ": no display to open windows on; run it headless with --body NAME --face "
+           "NAME --output FILE.jpg (see --help)";
+}
+
+}  // namespace norvo
