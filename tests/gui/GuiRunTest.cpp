@@ -1,0 +1,277 @@
+// Whole Create runs through the windows: the real run on its thread, the real SAORI host with
+// the scriptable test module, the picture library; message boxes and the save dialog answered
+// by their test hooks.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "FakeServices.h"
+#include "GuiTestSupport.h"
+#include "app/CreateRun.h"
+#include "app/gui/CFileDialogTitle.h"
+#include "app/gui/CMainDialog.h"
+#include "app/gui/CProgressDialog.h"
+#include "app/gui/MessageBox.h"
+#include "saori/WorkFolder.h"
+#include "web/ImageSearch.h"
+
+namespace norvo {
+namespace {
+
+using testing::DetectionXml;
+using testing::FakeServices;
+using testing::Gate;
+using testing::ParseRequest;
+using testing::SearchAnswer;
+using testing::TestModule;
+using testing::WaitUntil;
+
+std::string PngBytes(int width, int height, Qt::GlobalColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+// What the progress window showed after one step.
+struct Seen {
+    int step;
+    bool visible;
+    int position;
+    bool operator==(const Seen&) const = default;
+};
+
+void PrintTo(const Seen& s, std::ostream* os) {
+    *os << "{" << s.step << (s.visible ? " shown " : " hidden ") << s.position << "}";
+}
+
+class GuiRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(work.IsValid());
+        ASSERT_TRUE(scratch.IsValid());
+        MessageBox::resetTestHook();
+        CFileDialogTitle::resetTestHook();
+
+        maskPath = scratch.Path() + "mask.png";
+        FakeServices::Write(maskPath, PngBytes(32, 32, Qt::white));
+        fake.searches[Query("Body")] = SearchAnswer({"http://p/body.png"});
+        fake.searches[Query("Face")] = SearchAnswer({"http://p/face.png"});
+        fake.detections["http://p/body.png"] = DetectionXml({{40, 40, 60, 60}});
+        fake.detections["http://p/face.png"] = DetectionXml({{10, 10, 30, 30}});
+        fake.detections[""] = "<faces></faces>";
+        fake.downloads["http://p/body.png"] = PngBytes(200, 300, Qt::blue);
+        fake.downloads["http://p/face.png"] = PngBytes(100, 100, Qt::red);
+        fake.Attach(module);
+
+        progress.SetMainWindow(&dialog);
+        dialog.SetProgressWindow(&progress);
+        dialog.SetRunJob([this](RunView& view, const std::string& body, const std::string& face) {
+            CreateRun run(view, Settings());
+            run.OnCreateButton(body, face);
+            outcome = run.LastOutcome();
+        });
+        QObject::connect(&progress, &CProgressDialog::stepHandled, [this](int step) {
+            seen.push_back({step, progress.isVisible(), progress.Position()});
+        });
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        Edit("editBody")->setText(QStringLiteral("Body"));
+        Edit("editFace")->setText(QStringLiteral("Face"));
+    }
+    void TearDown() override {
+        MessageBox::resetTestHook();
+        CFileDialogTitle::resetTestHook();
+    }
+
+    std::string Query(const char* name) const {
+        std::string address;
+        BuildSearchAddress(fake.searchBase, name, address);
+        return address;
+    }
+    RunSettings Settings() const {
+        return RunSettings{modulePath, work.Path(), fake.searchBase, fake.detectBase, maskPath};
+    }
+    QLineEdit* Edit(const char* name) {
+        return dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
+    }
+    QPushButton* Create() { return dialog.findChild<QPushButton*>(QStringLiteral("buttonCreate")); }
+    // Presses Create and waits until the run thread has ended.
+    void RunToTheEnd() {
+        QSignalSpy done(&dialog, &CMainDialog::runFinished);
+        QTest::mouseClick(Create(), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return done.count() == 1; }));
+    }
+    void ExpectIdleAndClean() {
+        EXPECT_TRUE(Create()->isEnabled());
+        EXPECT_FALSE(dialog.IsRunning());
+        EXPECT_FALSE(progress.isVisible());
+        EXPECT_EQ(progress.pos(), CProgressDialog::kParkPosition);
+        EXPECT_TRUE(std::filesystem::is_empty(work.Path())) << "files left in the work folder";
+    }
+
+    TestModule module;
+    FakeServices fake;
+    WorkFolder work{std::filesystem::temp_directory_path().string()};
+    WorkFolder scratch{std::filesystem::temp_directory_path().string()};
+    std::string modulePath = NORVO_TEST_MODULE_PATH;
+    std::string maskPath;
+    CMainDialog dialog;
+    CProgressDialog progress;
+    std::vector<Seen> seen;
+    RunOutcome outcome = RunOutcome::NotRun;
+};
+
+TEST_F(GuiRunTest, ASuccessfulRunShowsEveryStepAndSavesWhereTheDialogSays) {
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    CFileDialogTitle::setNextAnswer(QString::fromStdString(scratch.Path() + "portrait"));
+    RunToTheEnd();
+
+    EXPECT_EQ(outcome, RunOutcome::Saved);
+    std::vector<Seen> expected;
+    for (int step : {0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14, 15}) {
+        expected.push_back({step, true, step});
+    }
+    expected.push_back({kProgressHide, false, 0});  // before the save dialog
+    expected.push_back({16, false, 16});            // saved: full, still hidden
+    expected.push_back({kProgressHide, false, 0});
+    EXPECT_EQ(seen, expected);
+
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("norvo"));
+    EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
+
+    // The name typed without extension reached the writer with ".jpg", as a JPEG file.
+    const QString saved = QString::fromStdString(scratch.Path() + "portrait.jpg");
+    EXPECT_EQ(QImageReader(saved).format(), QByteArray("jpeg"));
+    EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "portrait"));
+    ExpectIdleAndClean();
+}
+
+// While the module holds the connection check, Create is off and the window still works;
+// a cancelled save then ends the run with the not-saved warning and Create back on.
+TEST_F(GuiRunTest, CreateIsOffWhileTheModuleHoldsARequestAndOnAfterACancelledSave) {
+    module.SetBlocking(true);
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    CFileDialogTitle::setNextAnswer(std::nullopt);
+    QSignalSpy done(&dialog, &CMainDialog::runFinished);
+    QTest::mouseClick(Create(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return module.BlockedCount() == 1; }));
+
+    EXPECT_FALSE(Create()->isEnabled());
+    EXPECT_TRUE(progress.isVisible());
+    EXPECT_EQ(progress.Position(), 0);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("buttonSwap")), Qt::LeftButton);
+    EXPECT_EQ(Edit("editBody")->text(), QStringLiteral("Face"));  // names were read already
+    EXPECT_FALSE(Create()->isEnabled());
+
+    module.SetBlocking(false);
+    ASSERT_TRUE(WaitUntil([&] { return done.count() == 1; }));
+    EXPECT_EQ(outcome, RunOutcome::NotSaved);
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("結果を保存せずに終了しました。"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+    // Nothing was written beside the mask.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    ExpectIdleAndClean();
+}
+
+struct FailureCase {
+    const char* name;
+    void (*arrange)(GuiRunTest&);
+    const char* textEnd;  // the message ends with this
+};
+
+class GuiRunFailureTest : public GuiRunTest, public ::testing::WithParamInterface<FailureCase> {
+public:
+    static void NoModule(GuiRunTest& t) {
+        static_cast<GuiRunFailureTest&>(t).modulePath = "/nonexistent/httpc.so";
+    }
+    static void Offline(GuiRunTest& t) {
+        static_cast<GuiRunFailureTest&>(t).fake.connectionAnswer =
+            "SAORI/1.0 200 OK\r\nResult: 0\r\n\r\n";
+    }
+    static void FaceMissing(GuiRunTest& t) {
+        static_cast<GuiRunFailureTest&>(t).fake.downloads.erase("http://p/face.png");
+    }
+};
+
+// Each failure: one warning box, Create back on, the progress window parked, no files left.
+TEST_P(GuiRunFailureTest, EndsWithOneWarningAndCreateBackOn) {
+    GetParam().arrange(*this);
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    RunToTheEnd();
+    EXPECT_EQ(outcome, RunOutcome::Failed);
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].text.endsWith(QString::fromUtf8(GetParam().textEnd)))
+        << shown[0].text.toStdString();
+    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), (Seen{kProgressHide, false, 0}));
+    ExpectIdleAndClean();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, GuiRunFailureTest,
+    ::testing::Values(FailureCase{"ModuleMissing", &GuiRunFailureTest::NoModule,
+                                  "httpc.dll loadの実行に失敗しました。"},
+                      FailureCase{"Offline", &GuiRunFailureTest::Offline,
+                                  "インターネットに接続できませんでした。"},
+                      FailureCase{"FaceDownloadFails", &GuiRunFailureTest::FaceMissing,
+                                  "の画像のダウンロードに失敗しました。"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Closing the main window while the face picture downloads: the run stops at the next stage
+// boundary, unloads the module, removes the body picture, shows nothing, and the dialog
+// finishes afterwards.
+TEST_F(GuiRunTest, ClosingDuringARunLeavesNoFilesAndNoBoxes) {
+    Gate gate;
+    module.SetAnswerFn([this, &gate](const std::string& request, const std::string& dir) {
+        const auto args = ParseRequest(request);
+        if (args.count == 2 && args.arg[0] == "http://p/face.png" && args.arg[1] != "tmpfile.xml") {
+            gate.Wait();
+        }
+        return std::optional<std::string>(fake.Answer(request, dir));
+    });
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QTest::mouseClick(Create(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return gate.Arrived(); }));
+    EXPECT_FALSE(std::filesystem::is_empty(work.Path()));  // the body picture is there
+
+    dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(finished.count(), 0);
+    gate.Open();
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
+
+    EXPECT_EQ(outcome, RunOutcome::Stopped);
+    EXPECT_EQ(module.UnloadCount(), 1u);
+    EXPECT_TRUE(MessageBox::takeShown().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(work.Path())) << "files left in the work folder";
+    EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "portrait.jpg"));
+}
+
+}  // namespace
+}  // namespace norvo
