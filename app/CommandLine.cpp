@@ -188,6 +188,7 @@ int RunCommandLine(int argc, char** argv) {
 
     // Started before any other thread, so the probe address can still be set safely.
     EmbeddedGallery gallery;
+    gallery.SetLogVisible(options.verbose);
     ServiceAddresses services;
     std::string why;
     if (SetUpServices(options.searchUrl, options.detectUrl, gallery, services, why) !=

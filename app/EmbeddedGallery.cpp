@@ -74,6 +74,9 @@ EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    if (!m_bLogVisible) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     std::vector<std::string> args = {program, "--pictures", picturesDir, "--listen", "127.0.0.1:0"};
     std::vector<char*> argv;
     for (auto& a : args) {

@@ -29,6 +29,9 @@ public:
     // Starts `program --pictures picturesDir --listen 127.0.0.1:0` and reads its address.
     Status Start(const std::string& program, const std::string& picturesDir,
                  int timeoutMs = kStartTimeoutMs);
+    // Whether the service's own log (its standard error) reaches ours; off by default, so it
+    // does not break into a progress bar. Takes effect at the next Start().
+    void SetLogVisible(bool visible) { m_bLogVisible = visible; }
     // Stops the child with SIGTERM and reaps it; safe to call repeatedly.
     void Stop();
 
@@ -39,6 +42,7 @@ public:
 private:
     int m_pid = -1;
     int m_outFd = -1;  // read end of the child's standard output
+    bool m_bLogVisible = false;
     std::string m_strAddress;
 };
 

@@ -57,7 +57,11 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
 
     if (search.empty() && detect.empty()) {
         const std::string program = platform::ProgramFolder() + kGalleryProgram;
-        const std::string pictures = platform::FindDataFile(kGalleryFolder);
+        // The gallery lives in the data folder beside the mask, wherever that was found.
+        const std::string mask = platform::FindDataFile(kMaskFile);
+        const std::string pictures =
+            mask.empty() ? platform::ProgramFolder() + "data/" + kGalleryFolder
+                         : mask.substr(0, mask.find_last_of('/') + 1) + kGalleryFolder;
         const EmbeddedGallery::Status started = gallery.Start(program, pictures);
         if (started != EmbeddedGallery::Status::Ok) {
             why = std::string(EmbeddedGallery::describe(started)) + " (" + program + ")";

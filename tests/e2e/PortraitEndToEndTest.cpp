@@ -1,0 +1,152 @@
+// A real portrait: the built program, its module and the bundled gallery service together.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QImage>
+#include <QImageReader>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "../run/RecorderView.h"
+#include "app/CreateRun.h"
+#include "app/EmbeddedGallery.h"
+#include "app/ServiceSetup.h"
+#include "saori/Platform.h"
+#include "saori/WorkFolder.h"
+#include "web/ImageSearch.h"
+
+namespace norvo {
+namespace {
+
+constexpr char kBodyName[] = "Grace Hopper";
+constexpr char kFaceName[] = "Eileen Collins";
+
+// Mean absolute difference per channel of two same-sized pictures over `area`.
+double MeanDifference(const QImage& a, const QImage& b, const QRect& area) {
+    double sum = 0;
+    long count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+            count += 3;
+        }
+    }
+    return count ? sum / count : 0;
+}
+
+QImage ReadPicture(const std::string& path) {
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+class PortraitEndToEndTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Before any thread: starts the service and sets the module's probe address.
+        std::string why;
+        ASSERT_EQ(SetUpServices("", "", s_gallery, s_services, why), ServiceSetupStatus::Ok) << why;
+    }
+    static void TearDownTestSuite() { s_gallery.Stop(); }
+
+    // The body picture's face boxes as the run finds them.
+    FaceBoxList BodyBoxes(const std::string& workFolder) {
+        RunSettings settings = MakeRunSettings(workFolder, s_services);
+        SaoriHost host(settings.modulePath, workFolder);
+        EXPECT_EQ(host.LoadSaori(), 0);
+        testing::RecorderView view;
+        LookupContext ctx{host, view, s_services.search, s_services.detect, workFolder};
+        std::string address;
+        FaceBox box;
+        FaceBoxList list;
+        EXPECT_EQ(SearchPicture(ctx, kBodyName, address, box, list, 0), 0);
+        host.UnloadSaori();
+        return list;
+    }
+
+    static EmbeddedGallery s_gallery;
+    static ServiceAddresses s_services;
+    WorkFolder work;
+    WorkFolder scratch{std::filesystem::temp_directory_path().string()};
+};
+
+EmbeddedGallery PortraitEndToEndTest::s_gallery;
+ServiceAddresses PortraitEndToEndTest::s_services;
+
+TEST_F(PortraitEndToEndTest, ThePortraitCarriesTheNewFaceAndKeepsTheRest) {
+    ASSERT_TRUE(work.IsValid());
+    testing::RecorderView view;
+    view.savePath = scratch.Path() + "portrait.jpg";
+    CreateRun run(view, MakeRunSettings(work.Path(), s_services));
+    run.OnCreateButton(kBodyName, kFaceName);
+    ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved) << ::testing::PrintToString(view.calls);
+    EXPECT_EQ(view.Steps(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_TRUE(std::filesystem::is_empty(work.Path()));
+
+    const QImage portrait = ReadPicture(*view.savePath);
+    ASSERT_FALSE(portrait.isNull());
+    EXPECT_EQ(portrait.height(), 600);
+
+    // The body picture as the run saw it, brought to the portrait's size.
+    const QImage original =
+        ReadPicture(std::string(NORVO_GALLERY_SOURCE) + "/" + kBodyName + "/grace_hopper.jpg");
+    ASSERT_FALSE(original.isNull());
+    const QImage body =
+        original.scaled(portrait.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double scale = 600.0 / original.height();
+
+    const FaceBoxList boxes = BodyBoxes(work.Path());
+    ASSERT_FALSE(boxes.empty());
+    QRect faces;
+    for (const FaceBox& b : boxes) {
+        if (b.right > b.left && b.bottom > b.top) {
+            faces |= QRect(QPoint(int(b.left * scale), int(b.top * scale)),
+                           QPoint(int((b.right - 1) * scale), int((b.bottom - 1) * scale)));
+        }
+    }
+    ASSERT_FALSE(faces.isEmpty());
+    // The middle of the face, where the mask shows the new face fully.
+    const QRect middle(faces.center() - QPoint(faces.width() / 6, faces.height() / 6),
+                       QSize(faces.width() / 3, faces.height() / 3));
+    EXPECT_GT(MeanDifference(portrait, body, middle), 12.0);
+    // Far from the face: the bottom strip and the left edge stay the body picture.
+    const QRect bottom(0, 540, portrait.width(), 60);
+    EXPECT_LT(MeanDifference(portrait, body, bottom), 6.0);
+    EXPECT_TRUE(std::filesystem::is_empty(work.Path()));
+}
+
+// Runs the built program with `args`; returns its exit status.
+int RunProgram(const std::string& args) {
+    const std::string command = platform::ProgramFolder() + "norvo " + args + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(PortraitEndToEndTest, TheCommandLineWritesOnlyWhenAllowed) {
+    const std::string out = scratch.Path() + "cli.jpg";
+    const std::string names =
+        "--body 'Grace Hopper' --face 'Eileen Collins' --output '" + out + "'";
+    ASSERT_EQ(RunProgram(names), 0);
+    EXPECT_EQ(ReadPicture(out).height(), 600);
+
+    std::ofstream(out) << "keep me";
+    EXPECT_EQ(RunProgram(names), 1) << "an existing file is kept without --force";
+    EXPECT_EQ(std::filesystem::file_size(out), 7u);
+    EXPECT_EQ(RunProgram(names + " --force"), 0);
+    EXPECT_EQ(ReadPicture(out).height(), 600);
+
+    EXPECT_EQ(RunProgram("--body 'Nobody Known' --face 'Eileen Collins' --output '" +
+                         scratch.Path() + "none.jpg'"),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "none.jpg"));
+    EXPECT_EQ(RunProgram("--body x"), 2);
+}
+
+}  // namespace
+}  // namespace norvo
