@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Takes screenshots of the windows during one real Create run on a virtual X display: the main
+# window, the names typed, the progress window mid-run, the save dialog, the saved message and
+# the portrait itself. Nothing is written into the source tree.
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
+# BUILD_DIR defaults to ./build (it needs bin/norvo, bin/norvo-gallery, bin/httpc.so, bin/data);
+# OUT_DIR defaults to a fresh folder under /tmp. Needs xvfb-run, xdotool and import.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
+OUT="${2:-$(mktemp -d /tmp/norvo-screens.XXXXXX)}"
+BODY="${NORVO_SHOT_BODY:-Grace Hopper}"
+FACE="${NORVO_SHOT_FACE:-Eileen Collins}"
+# Upper bound for each wait on a window, in seconds.
+LIMIT="${NORVO_SHOT_LIMIT:-60}"
+
+for tool in xvfb-run xdotool import; do
+    command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing" >&2; exit 2; }
+done
+[ -x "$BUILD/bin/norvo" ] || { echo "screenshots: $BUILD/bin/norvo is not built" >&2; exit 2; }
+mkdir -p "$OUT"
+case "$(cd "$OUT" && pwd)/" in
+    "$ROOT"/*) echo "screenshots: keep $OUT outside the source tree" >&2; exit 2 ;;
+esac
+
+# The part that runs on the virtual display.
+if [ "${NORVO_SHOT_INNER:-0}" != 1 ]; then
+    export NORVO_SHOT_INNER=1
+    exec xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -dpi 96" \
+        "$0" "$BUILD" "$OUT"
+fi
+
+log() { printf '== %s\n' "$*"; }
+
+# Waits until a visible window whose title matches $1 exists; prints its id.
+wait_window() {
+    local pattern="$1" i id
+    for ((i = 0; i < LIMIT * 10; i++)); do
+        id="$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | tail -n 1 || true)"
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "screenshots: no window titled '$pattern' within ${LIMIT}s" >&2
+    return 1
+}
+
+shot() { # name, window id or "root"
+    import -window "$2" "$OUT/$1.png"
+    log "$OUT/$1.png"
+}
+
+"$BUILD/bin/norvo" >"$OUT/norvo.log" 2>&1 &
+NORVO_PID=$!
+stop_norvo() {
+    # The program's own children (the embedded gallery) first, then the program.
+    pkill -TERM -P "$NORVO_PID" 2>/dev/null || true
+    kill -TERM "$NORVO_PID" 2>/dev/null || true
+    wait "$NORVO_PID" 2>/dev/null || true
+}
+trap stop_norvo EXIT
+
+MAIN="$(wait_window 'ノルヴォ v1')"
+sleep 1
+shot 1-main "$MAIN"
+
+xdotool windowfocus --sync "$MAIN"
+xdotool key --clearmodifiers alt+b
+xdotool type --delay 20 "$BODY"
+xdotool key --clearmodifiers alt+f
+xdotool type --delay 20 "$FACE"
+sleep 0.3
+shot 2-typed "$MAIN"
+
+xdotool key --clearmodifiers alt+c
+PROGRESS="$(wait_window '^norvo_progress$')"
+sleep 0.3
+shot 3-progress-screen root
+shot 3-progress-window "$PROGRESS"
+
+SAVE="$(wait_window '画像をファイルに保存する')"
+sleep 0.5
+shot 4-save-dialog-screen root
+xdotool windowfocus --sync "$SAVE"
+xdotool type --delay 10 "$OUT/portrait"
+xdotool key Return
+
+DONE="$(wait_window '^norvo$')"
+sleep 0.3
+shot 5-saved-message-screen root
+xdotool windowfocus --sync "$DONE"
+xdotool key Return
+sleep 0.5
+shot 6-after-run root
+
+# A second run whose save is cancelled: the not-saved warning with its icon.
+xdotool windowfocus --sync "$MAIN"
+xdotool key --clearmodifiers alt+c
+SAVE="$(wait_window '画像をファイルに保存する')"
+xdotool windowfocus --sync "$SAVE"
+xdotool key Escape
+WARNING="$(wait_window '^ノルヴォ$')"
+sleep 1.5
+shot 7-not-saved-screen root
+xdotool windowfocus --sync "$WARNING"
+xdotool key Return
+
+if [ -f "$OUT/portrait.jpg" ]; then
+    log "portrait: $OUT/portrait.jpg"
+else
+    echo "screenshots: no portrait was written; see $OUT/norvo.log" >&2
+    exit 1
+fi
