@@ -24,6 +24,17 @@ const char* describe(PictureStatus status) {
     return "unknown picture status";
 }
 
+void SetPictureBits(Picture& picture, int32_t width, int32_t height, uint8_t* bits,
+                    std::shared_ptr<void> storage) {
+    picture.header.biWidth = width;
+    picture.header.biHeight = height;
+    picture.header.biSizeImage = static_cast<uint32_t>(PictureStride(width) * height);
+    picture.bits = bits;
+    picture.storage = std::move(storage);
+    picture.description.header = &picture.header;
+    picture.description.bits = bits;
+}
+
 std::unique_ptr<Picture> AllocatePicture(int32_t width, int32_t height) {
     if (!PictureSizeAllowed(width, height)) {
         return nullptr;
@@ -32,16 +43,14 @@ std::unique_ptr<Picture> AllocatePicture(int32_t width, int32_t height) {
     if (!picture) {
         return nullptr;
     }
-    const int64_t size = PictureStride(width) * height;
-    picture->bits.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-    if (!picture->bits) {
+    const size_t size = static_cast<size_t>(PictureStride(width) * height);
+    try {
+        std::shared_ptr<uint8_t[]> bits(new uint8_t[size]);
+        uint8_t* raw = bits.get();
+        SetPictureBits(*picture, width, height, raw, std::move(bits));
+    } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    picture->header.biWidth = width;
-    picture->header.biHeight = height;
-    picture->header.biSizeImage = static_cast<uint32_t>(size);
-    picture->description.header = &picture->header;
-    picture->description.bits = picture->bits.get();
     return picture;
 }
 
@@ -50,7 +59,7 @@ PictureHandle CreatePicture(int32_t width, int32_t height) {
     if (!picture) {
         return nullptr;
     }
-    std::memset(picture->bits.get(), 0, picture->header.biSizeImage);
+    std::memset(picture->bits, 0, picture->header.biSizeImage);
     return picture.release();
 }
 

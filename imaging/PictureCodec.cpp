@@ -84,45 +84,38 @@ PictureStatus DecodeMemory(const void* data, size_t size, QImage& image) {
     return DecodeImage(buffer, image);
 }
 
-// Copies a top-down QImage into a new bottom-up BGR picture.
+// Turns a decoded top-down picture into a bottom-up BGR one. Qt's rows are 4-byte aligned like
+// ours, so the converted, row-flipped buffer is adopted as it is: no second copy, and the peak
+// memory of a large picture stays at one decoded buffer.
 std::unique_ptr<Picture> FromImage(QImage image) {
     const int32_t width = image.width();
     const int32_t height = image.height();
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_BGR888) {
-        image = image.convertToFormat(QImage::Format_BGR888);
-        if (image.isNull()) {
-            return nullptr;
-        }
+    if (!PictureSizeAllowed(width, height)) {
+        return nullptr;
     }
-    auto picture = AllocatePicture(width, height);
+    image.convertTo(QImage::Format_BGR888);  // in place where Qt can (from 32-bit pixels)
+    if (image.isNull() || image.format() != QImage::Format_BGR888 ||
+        image.bytesPerLine() != PictureStride(width)) {
+        return nullptr;
+    }
+    image.mirror(false, true);
+    auto picture = std::unique_ptr<Picture>(new (std::nothrow) Picture);
     if (!picture) {
         return nullptr;
     }
-    const int64_t stride = PictureStride(width);
-    const size_t rowBytes = 3 * static_cast<size_t>(width);
-    for (int32_t y = 0; y < height; ++y) {
-        uint8_t* dst = PictureRow(*picture, y);
-        if (image.format() == QImage::Format_BGR888) {
-            std::memcpy(dst, image.constScanLine(y), rowBytes);
-        } else {
-            // RGB32 is 0xffRRGGBB per pixel, in memory blue, green, red, 0xff.
-            const uint8_t* src = image.constScanLine(y);
-            for (int32_t x = 0; x < width; ++x, src += 4, dst += 3) {
-                dst[0] = src[0];
-                dst[1] = src[1];
-                dst[2] = src[2];
-            }
-            dst = PictureRow(*picture, y);
-        }
-        std::memset(dst + rowBytes, 0, static_cast<size_t>(stride) - rowBytes);
+    auto owner = std::make_shared<QImage>(std::move(image));
+    uint8_t* bits = owner->bits();  // the only reference, so no detach copy
+    if (!bits) {
+        return nullptr;
     }
+    SetPictureBits(*picture, width, height, bits, std::move(owner));
     return picture;
 }
 
-PictureHandle ToHandle(PictureStatus status, const QImage& image, PictureStatus* why) {
+PictureHandle ToHandle(PictureStatus status, QImage image, PictureStatus* why) {
     PictureHandle handle = nullptr;
     if (status == PictureStatus::Ok) {
-        handle = FromImage(image).release();
+        handle = FromImage(std::move(image)).release();
         if (!handle) {
             status = PictureStatus::OutOfMemory;
         }
@@ -166,13 +159,13 @@ PictureStatus ToPacked(PictureStatus status, const QImage& decoded, PackedFormat
 PictureHandle LoadPicture(const std::string& path, PictureStatus* why) {
     QImage image;
     const PictureStatus status = DecodeFile(path, image);
-    return ToHandle(status, image, why);
+    return ToHandle(status, std::move(image), why);
 }
 
 PictureHandle LoadPictureFromMemory(const void* data, size_t size, PictureStatus* why) {
     QImage image;
     const PictureStatus status = DecodeMemory(data, size, image);
-    return ToHandle(status, image, why);
+    return ToHandle(status, std::move(image), why);
 }
 
 PictureStatus DecodePackedPixels(const void* data, size_t size, PackedFormat format,
@@ -258,19 +251,17 @@ int ResizePicture(PictureHandle picture, int32_t width, int32_t height) {
             dst[x] = 0xff000000u | uint32_t{src[2]} << 16 | uint32_t{src[1]} << 8 | src[0];
         }
     }
-    const QImage scaled = source.scaled(static_cast<int>(newWidth), static_cast<int>(newHeight),
-                                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = source.scaled(static_cast<int>(newWidth), static_cast<int>(newHeight),
+                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull()) {
         return 1;
     }
-    auto fresh = FromImage(scaled);
+    auto fresh = FromImage(std::move(scaled));
     if (!fresh) {
         return 1;
     }
-    picture->header = fresh->header;
-    picture->bits = std::move(fresh->bits);
-    picture->description.header = &picture->header;
-    picture->description.bits = picture->bits.get();
+    SetPictureBits(*picture, fresh->header.biWidth, fresh->header.biHeight, fresh->bits,
+                   std::move(fresh->storage));
     return 0;
 }
 

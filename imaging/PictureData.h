@@ -12,8 +12,14 @@ namespace norvo {
 struct Picture {
     PictureInfoHeader header;
     PictureDescription description;
-    std::unique_ptr<uint8_t[]> bits;
+    uint8_t* bits = nullptr;
+    // Owns the bits: an array of our own, or a decoder's buffer adopted to spare a copy.
+    std::shared_ptr<void> storage;
 };
+
+// Points the picture at `bits` held by `storage`, rows of PictureStride(width) bytes.
+void SetPictureBits(Picture& picture, int32_t width, int32_t height, uint8_t* bits,
+                    std::shared_ptr<void> storage);
 
 // True when a picture of this size stays inside kMaxPictureSide and kMaxPicturePixels.
 inline bool PictureSizeAllowed(int64_t width, int64_t height) {
@@ -21,13 +27,13 @@ inline bool PictureSizeAllowed(int64_t width, int64_t height) {
            width * height <= kMaxPicturePixels;
 }
 
-// Uninitialised bits for a picture of an allowed size; nullptr when memory runs out.
+// A picture of an allowed size with uninitialised bits; nullptr when memory runs out.
 std::unique_ptr<Picture> AllocatePicture(int32_t width, int32_t height);
 
 // Start of row y (top-left origin) of the picture's bits.
 inline uint8_t* PictureRow(const Picture& picture, int32_t y) {
     const int32_t h = picture.header.biHeight;
-    return picture.bits.get() + (int64_t{h} - 1 - y) * PictureStride(picture.header.biWidth);
+    return picture.bits + (int64_t{h} - 1 - y) * PictureStride(picture.header.biWidth);
 }
 
 }  // namespace norvo
