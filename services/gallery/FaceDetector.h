@@ -23,7 +23,7 @@ struct GreyPicture {
     std::vector<std::uint8_t> pixels;
 };
 
-// Frontal face finder (HOG) over grey pictures. Built once per process; Detect may be
+// Frontal face finder (HOG) over grey pictures; its model is built on first use. Detect may be
 // called from any number of threads at once (each call borrows a detector of its own).
 class FaceDetector {
 public:

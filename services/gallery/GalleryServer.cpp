@@ -1,6 +1,7 @@
 #include "GalleryServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -253,6 +254,12 @@ struct GalleryServer::Impl {
         server.set_write_timeout(10, 0);
         // Idle keep-alive connections hold a worker; let them go soon.
         server.set_keep_alive_timeout(1);
+        // The library's default also sets SO_REUSEPORT, which lets a second service bind the
+        // same fixed port and silently take half of the requests; address reuse alone is enough.
+        server.set_socket_options([](socket_t sock) {
+            int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
 
         server.Get("/health", [](const httplib::Request&, httplib::Response& res) {
             SetText(res, 200, "ok");
