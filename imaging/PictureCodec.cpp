@@ -99,6 +99,14 @@ std::unique_ptr<Picture> FromImage(QImage image) {
         return nullptr;
     }
     image.mirror(false, true);
+    // Qt leaves row padding as it finds it; keep the bits deterministic.
+    const size_t rowBytes = 3 * static_cast<size_t>(width);
+    const size_t padding = static_cast<size_t>(image.bytesPerLine()) - rowBytes;
+    if (padding != 0) {
+        for (int32_t y = 0; y < height; ++y) {
+            std::memset(image.scanLine(y) + rowBytes, 0, padding);
+        }
+    }
     auto picture = std::unique_ptr<Picture>(new (std::nothrow) Picture);
     if (!picture) {
         return nullptr;
