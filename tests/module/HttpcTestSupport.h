@@ -1,0 +1,241 @@
+#pragma once
+
+// Loopback servers, a private work folder and the module's exports for the httpc tests.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace norvo::test {
+
+// An HTTP server on 127.0.0.1 and a free port, stopped (handlers released) on destruction.
+class LoopbackServer {
+public:
+    LoopbackServer() = default;
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+    ~LoopbackServer() { Stop(); }
+
+    httplib::Server& routes() { return m_server; }
+    // Handlers that wait poll this and give up once the server is stopping.
+    const std::atomic<bool>& stopping() const { return m_stopping; }
+
+    // Binds a free port; the port is known from here on, before any server thread runs (so a
+    // test may still set the environment safely).
+    void Bind() {
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        if (m_port <= 0) {
+            throw std::runtime_error("cannot bind a loopback port");
+        }
+    }
+    // Serves on a thread of its own.
+    void Serve() {
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        // stop() does nothing until the accept loop runs, so Stop would wait forever.
+        for (int i = 0; i < 500 && !m_server.is_running(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    void Start() {
+        Bind();
+        Serve();
+    }
+    void Stop() {
+        m_stopping = true;
+        if (m_thread.joinable()) {
+            m_server.stop();
+            m_thread.join();
+        }
+    }
+    int port() const { return m_port; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
+
+private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    int m_port = 0;
+};
+
+// A loopback port that nothing listens on (bound once, then released).
+inline int DeadPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A fresh owner-only folder, removed with everything in it.
+class WorkFolder {
+public:
+    WorkFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "httpc-test-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        m_path = pattern;
+    }
+    ~WorkFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    // The folder text as the host hands it to load: ends in '/'.
+    std::string Text() const { return m_path.string() + "/"; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    // Names of everything in the folder, hidden files included.
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// One answer as the host's grammar reads it: status code of field 1, headers to the first line
+// without ": ".
+struct Answer {
+    int code = 0;
+    std::map<std::string, std::string> headers;
+    std::string raw;
+    std::string operator[](const std::string& name) const {
+        const auto it = headers.find(name);
+        return it == headers.end() ? "" : it->second;
+    }
+};
+
+inline Answer ReadAnswer(std::string raw) {
+    Answer answer;
+    answer.raw = std::move(raw);
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos < answer.raw.size()) {
+        std::size_t end = answer.raw.find("\r\n", pos);
+        if (end == std::string::npos) {
+            end = answer.raw.size();
+        }
+        const std::string line = answer.raw.substr(pos, end - pos);
+        pos = end + 2;
+        if (first) {
+            const std::size_t space = line.find(' ');
+            answer.code = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+            first = false;
+            continue;
+        }
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) {
+            break;
+        }
+        answer.headers[line.substr(0, colon)] = line.substr(colon + 2);
+    }
+    return answer;
+}
+
+// The request text the host composes.
+inline std::string HostRequest(const std::vector<std::string>& args) {
+    std::string text = "EXECUTE SAORI/1.0\r\nSender: norvo\r\nSecurityLevel: Local\r\n";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        text += "Argument" + std::to_string(i) + ": " + args[i] + "\r\n";
+    }
+    return text + "\r\n";
+}
+
+// httpc.so opened with dlopen and driven through its three exports, blocks malloc'ed as the
+// host does.
+class ModuleLibrary {
+public:
+    explicit ModuleLibrary(const std::string& path) {
+        m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (m_handle == nullptr) {
+            throw std::runtime_error(std::string("dlopen: ") + ::dlerror());
+        }
+        m_load = reinterpret_cast<LoadFn>(::dlsym(m_handle, "load"));
+        m_request = reinterpret_cast<RequestFn>(::dlsym(m_handle, "request"));
+        m_unload = reinterpret_cast<UnloadFn>(::dlsym(m_handle, "unload"));
+        if (!m_load || !m_request || !m_unload) {
+            throw std::runtime_error("httpc.so lacks an export");
+        }
+    }
+    ~ModuleLibrary() { ::dlclose(m_handle); }
+    ModuleLibrary(const ModuleLibrary&) = delete;
+    ModuleLibrary& operator=(const ModuleLibrary&) = delete;
+
+    int Load(const std::string& directory) {
+        char* block = static_cast<char*>(std::malloc(directory.size() + 1));
+        std::memcpy(block, directory.data(), directory.size());
+        return m_load(block, static_cast<long>(directory.size()));
+    }
+    std::string RawRequest(const std::string& text) {
+        char* block = static_cast<char*>(std::malloc(text.size() + 1));
+        std::memcpy(block, text.data(), text.size());
+        long len = static_cast<long>(text.size());
+        char* answer = m_request(block, &len);
+        if (answer == nullptr) {
+            return {};
+        }
+        std::string out(answer, static_cast<std::size_t>(len));
+        std::free(answer);
+        return out;
+    }
+    Answer Request(const std::vector<std::string>& args) {
+        return ReadAnswer(RawRequest(HostRequest(args)));
+    }
+    int Unload() { return m_unload(); }
+    void* handle() const { return m_handle; }
+
+private:
+    using LoadFn = int (*)(char*, long);
+    using RequestFn = char* (*)(char*, long*);
+    using UnloadFn = int (*)();
+    void* m_handle = nullptr;
+    LoadFn m_load = nullptr;
+    RequestFn m_request = nullptr;
+    UnloadFn m_unload = nullptr;
+};
+
+// Open file descriptors of this process; only sockets or only the rest.
+inline int CountOpenFds(bool sockets) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (!error && target.starts_with("socket:") == sockets) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace norvo::test
