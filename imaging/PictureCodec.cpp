@@ -15,6 +15,7 @@
 
 #include "imaging/Picture.h"
 #include "imaging/PictureData.h"
+#include "imaging/PictureShrink.h"
 
 namespace norvo {
 
@@ -246,6 +247,17 @@ int ResizePicture(PictureHandle picture, int32_t width, int32_t height) {
     }
     if (!PictureSizeAllowed(newWidth, newHeight)) {
         return 1;
+    }
+    // Shrinking (the usual case: photos to 600 high) averages areas directly on our bits.
+    if (newWidth <= oldWidth && newHeight <= oldHeight) {
+        auto smaller = ShrinkPicture(*picture, static_cast<int32_t>(newWidth),
+                                     static_cast<int32_t>(newHeight));
+        if (!smaller) {
+            return 1;
+        }
+        SetPictureBits(*picture, smaller->header.biWidth, smaller->header.biHeight, smaller->bits,
+                       std::move(smaller->storage));
+        return 0;
     }
     // Qt scales 32-bit pixels; convert once, top-down, straight from the bottom-up bits.
     QImage source(static_cast<int>(oldWidth), static_cast<int>(oldHeight), QImage::Format_RGB32);

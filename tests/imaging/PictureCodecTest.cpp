@@ -335,6 +335,35 @@ TEST(PictureResize, KeepsPicturesOfTheAskedSizeAndRefusesNonsense) {
     EXPECT_EQ(DescribePicture(p.get())->header->biWidth, 900);
 }
 
+TEST(PictureResize, ShrinksLikeQtsSmoothScaling) {
+    // A smooth picture with some detail, scaled down by 5 and by an odd factor.
+    QImage image(1000, 750, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, qRgb(x * 255 / 1000, y * 255 / 750, (x / 7 + y / 5) % 2 * 200));
+        }
+    }
+    TempFolder dir;
+    ASSERT_TRUE(testing::SaveImage(image, dir.Path("smooth.png"), "png"));
+    for (auto [w, h] : {std::pair{200, 150}, {777, 600}}) {
+        Owned p(LoadPicture(dir.Path("smooth.png")));
+        ASSERT_EQ(ResizePicture(p.get(), w, h), 0);
+        ASSERT_EQ(DescribePicture(p.get())->header->biWidth, w);
+        const QImage qt = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        int worst = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const QRgb want = qt.pixel(x, y);
+                const uint32_t got = ReadPicturePixel(p.get(), x, y);
+                worst = std::max({worst, std::abs(Channel(got, 0) - qRed(want)),
+                                  std::abs(Channel(got, 1) - qGreen(want)),
+                                  std::abs(Channel(got, 2) - qBlue(want))});
+            }
+        }
+        EXPECT_LE(worst, 8) << w << "x" << h;
+    }
+}
+
 TEST(PictureResize, KeepsTopAtTheTopAndChannelsInPlace) {
     TempFolder dir;
     ASSERT_TRUE(testing::SaveImage(Quadrants(), dir.Path("q.png"), "png"));
