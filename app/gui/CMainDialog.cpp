@@ -26,6 +26,9 @@ namespace {
 constexpr int kWidthUnits = 179;
 constexpr int kHeightUnits = 101;
 
+// Shown when a run ends by an exception instead of by one of its own messages.
+constexpr char kUnexpectedFailureText[] = "予期しないエラーで処理を中止しました。";
+
 // How often the GUI thread looks at a stopping run while it waits for it to end.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(10);
 
@@ -135,8 +138,15 @@ void CMainDialog::OnCreateButton() {
     m_bStopRequested = false;
     m_bThreadDone = false;
     m_runThread = std::thread([this, job = m_runJob, body = m_strBody, face = m_strFace] {
-        if (job) {
-            job(*this, body, face);
+        try {
+            if (job) {
+                job(*this, body, face);
+            }
+        } catch (...) {
+            // Nothing may escape a thread. Tell the user instead of ending silently; the work
+            // folder and whatever is left in it go when the program ends.
+            SendProgressStep(kProgressHide);
+            ShowMessage(kUnexpectedFailureText, MessageKind::Warning);
         }
         m_bThreadDone = true;
         QMetaObject::invokeMethod(this, &CMainDialog::OnRunFinished, Qt::QueuedConnection);

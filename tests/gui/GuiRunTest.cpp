@@ -54,6 +54,10 @@ struct Seen {
     bool operator==(const Seen&) const = default;
 };
 
+// Typed into the edits; the searches only answer their exact percent-encoded UTF-8 forms.
+const char kBody[] = "山田 花子";
+const char kFace[] = "佐藤 一郎";
+
 void PrintTo(const Seen& s, std::ostream* os) {
     *os << "{" << s.step << (s.visible ? " shown " : " hidden ") << s.position << "}";
 }
@@ -68,8 +72,8 @@ protected:
 
         maskPath = scratch.Path() + "mask.png";
         FakeServices::Write(maskPath, PngBytes(32, 32, Qt::white));
-        fake.searches[Query("Body")] = SearchAnswer({"http://p/body.png"});
-        fake.searches[Query("Face")] = SearchAnswer({"http://p/face.png"});
+        fake.searches[Query(kBody)] = SearchAnswer({"http://p/body.png"});
+        fake.searches[Query(kFace)] = SearchAnswer({"http://p/face.png"});
         fake.detections["http://p/body.png"] = DetectionXml({{40, 40, 60, 60}});
         fake.detections["http://p/face.png"] = DetectionXml({{10, 10, 30, 30}});
         fake.detections[""] = "<faces></faces>";
@@ -89,8 +93,8 @@ protected:
         });
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-        Edit("editBody")->setText(QStringLiteral("Body"));
-        Edit("editFace")->setText(QStringLiteral("Face"));
+        Edit("editBody")->setText(QString::fromUtf8(kBody));
+        Edit("editFace")->setText(QString::fromUtf8(kFace));
     }
     void TearDown() override {
         MessageBox::resetTestHook();
@@ -177,7 +181,7 @@ TEST_F(GuiRunTest, CreateIsOffWhileTheModuleHoldsARequestAndOnAfterACancelledSav
     EXPECT_TRUE(progress.isVisible());
     EXPECT_EQ(progress.Position(), 0);
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("buttonSwap")), Qt::LeftButton);
-    EXPECT_EQ(Edit("editBody")->text(), QStringLiteral("Face"));  // names were read already
+    EXPECT_EQ(Edit("editBody")->text(), QString::fromUtf8(kFace));  // names were read already
     EXPECT_FALSE(Create()->isEnabled());
 
     module.SetBlocking(false);

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "GuiTestSupport.h"
@@ -205,6 +206,22 @@ TEST_F(MainDialogTest, CreateHandsTheTypedNamesToTheRun) {
     ASSERT_TRUE(WaitUntil([&] { return done.count() == 1; }));
     EXPECT_EQ(lastBody, QStringLiteral("山田").toLocal8Bit().toStdString());
     EXPECT_EQ(lastFace, QStringLiteral("佐藤").toLocal8Bit().toStdString());
+    EXPECT_TRUE(Create()->isEnabled());
+}
+
+TEST_F(MainDialogTest, ARunThatThrowsEndsWithAWarningInsteadOfAbortingTheProgram) {
+    dialog->SetRunJob([](RunView& view, const std::string&, const std::string&) {
+        view.SendProgressStep(5);
+        throw std::runtime_error("out of memory");
+    });
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QSignalSpy done(dialog.get(), &CMainDialog::runFinished);
+    QTest::mouseClick(Create(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return done.count() == 1; }));
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+    EXPECT_FALSE(progress->isVisible());
     EXPECT_TRUE(Create()->isEnabled());
 }
 
