@@ -62,12 +62,7 @@ int64_t FaceArea(const FaceBox& box) {
     return ((width < 0) != (height < 0)) ? -magnitude : magnitude;
 }
 
-int ReadFaceAnswer(const std::string& path, FaceBox& box, FaceBoxList& list) {
-    CXmlDocument document;
-    const int result = document.Load(path.c_str());
-    if (result != 0) {
-        return result;
-    }
+void CollectFaceBoxes(CXmlDocument& document, FaceBox& box, FaceBoxList& list) {
     box = FaceBox{};
     list.clear();
     document.Rewind();
@@ -85,6 +80,15 @@ int ReadFaceAnswer(const std::string& path, FaceBox& box, FaceBoxList& list) {
             box = found;
         }
     }
+}
+
+int ReadFaceAnswer(const std::string& path, FaceBox& box, FaceBoxList& list) {
+    CXmlDocument document;
+    const int result = document.Load(path.c_str());
+    if (result != 0) {
+        return result;
+    }
+    CollectFaceBoxes(document, box, list);
     return 0;
 }
 

@@ -18,6 +18,12 @@ inline constexpr char kDetectAnswerFile[] = "tmpfile.xml";
 // in 64 bits and the product saturates at the int64 range, so hostile boxes compare sanely.
 int64_t FaceArea(const FaceBox& box);
 
+class CXmlDocument;
+
+// Walks a loaded detection answer: every `bounds` element becomes a box in `list` (answer
+// order), and `box` becomes the last of them with a positive area (all zero when none).
+void CollectFaceBoxes(CXmlDocument& document, FaceBox& box, FaceBoxList& list);
+
 // Reads a detection answer file: every `bounds` element becomes a box in `list` (answer order),
 // and `box` becomes the last of them with a positive area (all zero when none). Returns the
 // reader's result; on non-zero `box` and `list` are unchanged. Does not delete the file.

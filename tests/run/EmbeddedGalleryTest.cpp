@@ -54,6 +54,10 @@ TEST_F(EmbeddedGalleryTest, RefusesServicesThatDoNotAnswerProperly) {
          EmbeddedGallery::Status::NoAddress},
         {"prints no port", "echo http://127.0.0.1:; exec sleep 30",
          EmbeddedGallery::Status::NoAddress},
+        {"prints a port of six digits", "echo http://127.0.0.1:123456; exec sleep 30",
+         EmbeddedGallery::Status::NoAddress},
+        {"prints an endless first line", "head -c 100000 /dev/zero | tr '\\0' 7; exec sleep 30",
+         EmbeddedGallery::Status::NoAddress},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
