@@ -16,8 +16,12 @@ extern char** environ;
 namespace norvo::test {
 namespace {
 
+using namespace std::string_literals;
+
 const std::string kStart = "\"url\":\"";
 const std::string kEnd = "\",\"";
+// A picture-like body with a zero byte inside: stored files are not text.
+const std::string kPicture = "\xff\xd8\xff\xe0 picture\0bytes"s;
 
 // Output and exit status of saori-request run with `args` and `env` added to the environment.
 struct ToolRun {
@@ -85,7 +89,7 @@ protected:
     void SetUp() override {
         auto& r = m_server.routes();
         r.Get("/picture.jpg", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(std::string("\xff\xd8\xff\xe0 picture\0bytes", 21), "image/jpeg");
+            res.set_content(kPicture, "image/jpeg");
         });
         r.Get("/missing.jpg",
               [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
@@ -117,7 +121,7 @@ TEST_F(HttpcHostTest, HostReadsEveryFormAndEveryFailure) {
 
     EXPECT_EQ(host.SaoriRequest(2, m_server.Url("/picture.jpg").c_str(), "tmpfile.xml", "", table),
               0);
-    EXPECT_EQ(ReadFile(m_folder / "tmpfile.xml").size(), 21u);
+    EXPECT_EQ(ReadFile(m_folder / "tmpfile.xml"), kPicture);
 
     // A text holding ": " is skipped, so no address reaches the caller cut short.
     EXPECT_EQ(
@@ -165,7 +169,7 @@ TEST_F(HttpcHostTest, SaoriRequestToolSeesTheSameAnswers) {
 
     run = RunSaoriRequest({"--dir", dir, HTTPC_MODULE_PATH, m_server.Url("/picture.jpg"), "p.jpg"});
     EXPECT_EQ(run.out, "0\nResult: 1\n");
-    EXPECT_EQ(ReadFile(m_folder / "p.jpg").size(), 21u);
+    EXPECT_EQ(ReadFile(m_folder / "p.jpg"), kPicture);
 
     run = RunSaoriRequest(
         {"--dir", dir, HTTPC_MODULE_PATH, m_server.Url("/missing.jpg"), "missing.jpg"});
