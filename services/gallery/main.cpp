@@ -48,11 +48,9 @@ fs::path DefaultPictures() {
         if (fs::is_directory(beside, ec))
             return beside;
     }
-#ifdef NORVO_INSTALLED_GALLERY
-    return NORVO_INSTALLED_GALLERY;
-#else
+    // The install keeps the build's layout (program and data/ in one folder), so this only
+    // serves a binary copied somewhere on its own: run from the source tree.
     return "data/gallery";
-#endif
 }
 
 // HOST:PORT or [V6]:PORT; the port is 0 to 65535.
