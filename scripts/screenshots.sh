@@ -56,9 +56,15 @@ shot() { # name, window id or "root"
 "$BUILD/bin/norvo" >"$OUT/norvo.log" 2>&1 &
 NORVO_PID=$!
 stop_norvo() {
-    # The program's own children (the embedded gallery) first, then the program.
-    pkill -TERM -P "$NORVO_PID" 2>/dev/null || true
+    # SIGTERM closes the program like its close box; what is left after 5 s is killed.
     kill -TERM "$NORVO_PID" 2>/dev/null || true
+    local i
+    for ((i = 0; i < 50; i++)); do
+        kill -0 "$NORVO_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    pkill -KILL -P "$NORVO_PID" 2>/dev/null || true
+    kill -KILL "$NORVO_PID" 2>/dev/null || true
     wait "$NORVO_PID" 2>/dev/null || true
 }
 trap stop_norvo EXIT
@@ -107,6 +113,17 @@ sleep 1.5
 shot 7-not-saved-screen root
 xdotool windowfocus --sync "$WARNING"
 xdotool key Return
+
+# Closing the program must stop the gallery it started.
+GALLERY_PID="$(pgrep -P "$NORVO_PID" -f norvo-gallery || true)"
+stop_norvo
+trap - EXIT
+if [ -n "$GALLERY_PID" ] && kill -0 "$GALLERY_PID" 2>/dev/null; then
+    echo "screenshots: the embedded gallery outlived the program" >&2
+    kill -TERM "$GALLERY_PID" 2>/dev/null || true
+    exit 1
+fi
+log "program and gallery stopped${GALLERY_PID:+ (gallery was $GALLERY_PID)}"
 
 if [ -f "$OUT/portrait.jpg" ]; then
     log "portrait: $OUT/portrait.jpg"

@@ -10,6 +10,7 @@
 #include "app/gui/CMainDialog.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/MessageBox.h"
+#include "app/gui/QuitOnSignal.h"
 #include "saori/WorkFolder.h"
 
 namespace norvo {
@@ -50,6 +51,8 @@ int CMainApp::InitInstance(int argc, char** argv) {
     // The program lives as long as the main dialog, not as long as any window is open.
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit);
+    // Interrupted from outside, the program closes as if the window were closed.
+    QuitOnSignal onSignal([&dialog] { dialog.close(); });
     dialog.show();
     QApplication::exec();
     return 0;

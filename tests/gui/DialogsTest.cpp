@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <csignal>
 #include <map>
 #include <memory>
 
@@ -17,6 +18,7 @@
 #include "app/gui/CMainDialog.h"
 #include "app/gui/DisplayCheck.h"
 #include "app/gui/MessageBox.h"
+#include "app/gui/QuitOnSignal.h"
 
 namespace norvo {
 namespace {
@@ -158,6 +160,21 @@ TEST_F(SaveDialogTest, AnExistingFileIsReplacedOnlyAfterTheQuestion) {
     CFileDialogTitle::setNextAnswer(In("old"));
     EXPECT_EQ(dialog.AskSavePath(), std::nullopt);
     EXPECT_TRUE(question.contains(QStringLiteral("old.jpg")));
+}
+
+TEST(QuitOnSignalTest, TermAndIntReachTheGuiThreadAndTheOldHandlersComeBack) {
+    int quits = 0;
+    {
+        QuitOnSignal onSignal([&] { ++quits; });
+        ASSERT_TRUE(onSignal.IsActive());
+        ::raise(SIGTERM);
+        EXPECT_TRUE(testing::WaitUntil([&] { return quits == 1; }));
+        ::raise(SIGINT);
+        EXPECT_TRUE(testing::WaitUntil([&] { return quits == 2; }));
+    }
+    struct sigaction current = {};
+    ::sigaction(SIGTERM, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
 }
 
 struct DisplayCase {
