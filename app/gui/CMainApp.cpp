@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QWidget>
 #include <string>
 
 #include "app/CreateRun.h"
@@ -52,7 +53,16 @@ int CMainApp::InitInstance(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit);
     // Interrupted from outside, the program closes as if the window were closed.
-    QuitOnSignal onSignal([&dialog] { dialog.close(); });
+    // A box or the save dialog the run has open is answered as cancelled, so the run can
+    // reach its next stage boundary and stop.
+    QuitOnSignal onSignal([&dialog] {
+        dialog.close();
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window != &dialog && window->isVisible() && window->isModal()) {
+                window->close();
+            }
+        }
+    });
     dialog.show();
     QApplication::exec();
     return 0;
