@@ -149,7 +149,7 @@ std::string HelpText(const std::string& program) {
            "  --version           output version information and exit\n"
            "\n"
            "When neither service is named, the bundled gallery service is started on a free\n"
-           "local port and used for both.\n"
+           "local port and used for both; when only one is named, it serves both.\n"
            "\n"
            "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
            "options.\n";

@@ -57,7 +57,19 @@ public:
         unloadsAtAsk = m_module.UnloadCount();
         return RecorderView::AskSavePath();
     }
+    void ShowMessage(const std::string& text, MessageKind kind) override {
+        unloadsAtMessage = m_module.UnloadCount();
+        RecorderView::ShowMessage(text, kind);
+    }
+    void EnableCreate(bool enabled) override {
+        if (enabled) {
+            unloadsAtEnable = m_module.UnloadCount();
+        }
+        RecorderView::EnableCreate(enabled);
+    }
     size_t unloadsAtAsk = 99;
+    size_t unloadsAtMessage = 99;
+    size_t unloadsAtEnable = 99;
 
 private:
     TestModule& m_module;
@@ -158,6 +170,7 @@ struct ClosingCase {
     std::function<void(CreateRunTest&)> arrange;
     std::vector<std::string> closing;  // the view's calls other than progress steps
     RunOutcome outcome = RunOutcome::Failed;
+    size_t unloadsAtMessage = 0;  // 1: the message comes after the module was unloaded
 };
 
 TEST_F(CreateRunTest, EveryEndShowsItsMessageInItsClosingOrderAndLeavesNoFile) {
@@ -225,22 +238,31 @@ TEST_F(CreateRunTest, EveryEndShowsItsMessageInItsClosingOrderAndLeavesNoFile) {
           "warning http://p/face.png\r\nFaceの画像のダウンロードに失敗しました。", "enable 1"}},
         {"the body download is no picture",
          [](CreateRunTest& t) { t.fake.downloads["http://p/body.png"] = "<html>not found</html>"; },
-         {"enable 0", "hide", "warning body.png" + unreadable, "enable 1", "hide"}},
+         {"enable 0", "hide", "warning body.png" + unreadable, "enable 1", "hide"},
+         RunOutcome::Failed,
+         1},
         {"the face download is no picture",
          [](CreateRunTest& t) { t.fake.downloads["http://p/face.png"] = ""; },
-         {"enable 0", "hide", "warning face.png" + unreadable, "enable 1", "hide"}},
+         {"enable 0", "hide", "warning face.png" + unreadable, "enable 1", "hide"},
+         RunOutcome::Failed,
+         1},
         {"the mask is missing",
          [](CreateRunTest& t) { std::filesystem::remove(t.maskPath); },
-         {"enable 0", "hide", "warning mask.png" + unreadable, "enable 1", "hide"}},
+         {"enable 0", "hide", "warning mask.png" + unreadable, "enable 1", "hide"},
+         RunOutcome::Failed,
+         1},
         {"the portrait cannot be written",
          [](CreateRunTest& t) { t.view.savePath = t.scratch.Path() + "missing/portrait.jpg"; },
          {"enable 0", "hide", "front", "ask", "warning 画像の保存に失敗しました。", "enable 1",
-          "hide"}},
+          "hide"},
+         RunOutcome::Failed,
+         1},
         {"the save is cancelled",
          [](CreateRunTest& t) { t.view.savePath = std::nullopt; },
          {"enable 0", "hide", "front", "ask", "warning 結果を保存せずに終了しました。", "enable 1",
           "hide"},
-         RunOutcome::NotSaved},
+         RunOutcome::NotSaved,
+         1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
@@ -253,8 +275,9 @@ TEST_F(CreateRunTest, EveryEndShowsItsMessageInItsClosingOrderAndLeavesNoFile) {
         EXPECT_EQ(Run(), c.outcome);
         EXPECT_EQ(view.Closing(), c.closing);
         EXPECT_EQ(module.UnloadCount(), 1u);
+        EXPECT_EQ(view.unloadsAtMessage, c.unloadsAtMessage);
+        EXPECT_EQ(view.unloadsAtEnable, 1u) << "the module is unloaded before Create is enabled";
         EXPECT_TRUE(IsEmptyFolder(work.Path()));
-        EXPECT_EQ(view.calls.back() == "hide" || view.calls.back() == "enable 1", true);
     }
 }
 
