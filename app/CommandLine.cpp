@@ -1,8 +1,10 @@
 #include "app/CommandLine.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -155,6 +157,32 @@ std::string HelpText(const std::string& program) {
            "options.\n";
 }
 
+namespace {
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void OnStopSignal(int signalNumber) {
+    g_stopSignal = signalNumber;
+}
+
+bool StopSignalled() {
+    return g_stopSignal != 0;
+}
+
+// The first Ctrl-C (or SIGTERM/SIGHUP) lets the run stop at its next stage boundary, so the
+// module is unloaded and the work folder removed; a second one ends the program at once.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+}  // namespace
+
 int RunCommandLine(int argc, char** argv) {
     const std::string program =
         argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string("norvo");
@@ -204,8 +232,13 @@ int RunCommandLine(int argc, char** argv) {
     }
 
     TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
+    view.SetStopCheck(StopSignalled);
+    CatchStopSignals();
     CreateRun run(view, MakeRunSettings(work.Path(), services));
     run.OnCreateButton(options.body, options.face);
+    if (StopSignalled() && run.LastOutcome() != RunOutcome::Saved) {
+        std::fprintf(stderr, "%s: stopped\n", program.c_str());
+    }
     return run.LastOutcome() == RunOutcome::Saved ? 0 : 1;
 }
 

@@ -71,13 +71,23 @@ EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
     if (pipe2(fds, O_CLOEXEC) != 0) {
         return Status::SpawnFailed;
     }
+    // The service watches its standard input: we hold the only write end, so however this
+    // process ends (even killed), the pipe closes and the service stops with it.
+    int lifeline[2];
+    if (pipe2(lifeline, O_CLOEXEC) != 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return Status::SpawnFailed;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, lifeline[0], STDIN_FILENO);
     if (!m_bLogVisible) {
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
-    std::vector<std::string> args = {program, "--pictures", picturesDir, "--listen", "127.0.0.1:0"};
+    std::vector<std::string> args = {program,    "--pictures",  picturesDir,
+                                     "--listen", "127.0.0.1:0", "--watch-stdin"};
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());
@@ -87,11 +97,14 @@ EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
+    close(lifeline[0]);
     if (spawned != 0) {
         close(fds[0]);
+        close(lifeline[1]);
         return Status::SpawnFailed;
     }
     m_pid = pid;
+    m_lifelineFd = lifeline[1];
 
     std::string line;
     bool complete = false;
@@ -161,6 +174,10 @@ void EmbeddedGallery::Stop() {
     if (m_outFd >= 0) {
         close(m_outFd);
         m_outFd = -1;
+    }
+    if (m_lifelineFd >= 0) {
+        close(m_lifelineFd);
+        m_lifelineFd = -1;
     }
     m_strAddress.clear();
 }

@@ -41,7 +41,8 @@ public:
 
 private:
     int m_pid = -1;
-    int m_outFd = -1;  // read end of the child's standard output
+    int m_outFd = -1;       // read end of the child's standard output
+    int m_lifelineFd = -1;  // write end of the child's standard input; closing it stops it
     bool m_bLogVisible = false;
     std::string m_strAddress;
 };

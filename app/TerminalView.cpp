@@ -95,4 +95,8 @@ void TerminalView::EnableCreate(bool enabled) {
     }
 }
 
+bool TerminalView::StopRequested() {
+    return m_stopCheck != nullptr && m_stopCheck();
+}
+
 }  // namespace norvo

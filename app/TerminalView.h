@@ -20,6 +20,10 @@ public:
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
     void EnableCreate(bool enabled) override;
+    bool StopRequested() override;
+
+    // Asked at every stage boundary; true stops the run quietly (e.g. after Ctrl-C).
+    void SetStopCheck(bool (*stopCheck)()) { m_stopCheck = stopCheck; }
 
     // Width of the bar in characters: one per step.
     static constexpr int kBarSteps = 16;
@@ -32,6 +36,7 @@ private:
     bool m_bVerbose;
     bool m_bBarShown = false;
     std::string m_strSavePath;
+    bool (*m_stopCheck)() = nullptr;
 };
 
 }  // namespace norvo

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/EmbeddedGallery.h"
 #include "saori/WorkFolder.h"
@@ -36,10 +40,38 @@ TEST_F(EmbeddedGalleryTest, ReadsTheAddressAndStopsTheService) {
     EXPECT_EQ(gallery.Address(), "http://127.0.0.1:4321");
     std::string recorded;
     std::getline(std::ifstream(args), recorded);
-    EXPECT_EQ(recorded, "--pictures /pics --listen 127.0.0.1:0");
+    EXPECT_EQ(recorded, "--pictures /pics --listen 127.0.0.1:0 --watch-stdin");
     gallery.Stop();
     EXPECT_FALSE(gallery.IsRunning());
     EXPECT_EQ(gallery.Address(), "");
+}
+
+TEST_F(EmbeddedGalleryTest, TheServiceEndsWhenItsStarterDiesWithoutStoppingIt) {
+    // The stand-in waits for its standard input to close, as the real service does with
+    // --watch-stdin, then leaves a mark.
+    const std::string mark = folder.Path() + "ended";
+    const std::string script = Script("echo http://127.0.0.1:4321; cat >/dev/null; touch " + mark);
+    // The starter's own standard input stays open for the whole test, so only the service's
+    // private lifeline can end the stand-in.
+    int heldOpen[2];
+    ASSERT_EQ(pipe(heldOpen), 0);
+    const pid_t starter = fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+        dup2(heldOpen[0], STDIN_FILENO);
+        EmbeddedGallery gallery;
+        const bool started = gallery.Start(script, "/pics") == EmbeddedGallery::Status::Ok;
+        _exit(started ? 0 : 1);  // no destructor runs: as if the program were killed
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(starter, &status, 0), starter);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int i = 0; i < 100 && !std::filesystem::exists(mark); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(std::filesystem::exists(mark));
+    close(heldOpen[0]);
+    close(heldOpen[1]);
 }
 
 TEST_F(EmbeddedGalleryTest, RefusesServicesThatDoNotAnswerProperly) {
