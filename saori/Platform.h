@@ -11,8 +11,9 @@ namespace norvo::platform {
 // Opaque handle of a loaded module; null means "none".
 using ModuleHandle = void*;
 
-// Loads the module at `path` with every symbol bound now and kept private. Null on failure,
-// with the loader's reason in `*error` when given.
+// Loads the module file at `path` (a name without '/' is taken in the current folder, never
+// searched for) with every symbol bound now and kept private. Null on failure or an empty
+// path, with the reason in `*error` when given.
 ModuleHandle LoadModule(const std::string& path, std::string* error = nullptr);
 
 // Address of the export `name` in `module`, or null when it does not export it.

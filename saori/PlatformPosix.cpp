@@ -79,8 +79,17 @@ bool EmptyFolder(int dirFd) {
 }  // namespace
 
 ModuleHandle LoadModule(const std::string& path, std::string* error) {
+    // dlopen takes "" for the program itself and searches its library path for a name without
+    // '/': either would load something other than the file asked for.
+    if (path.empty()) {
+        if (error) {
+            *error = "no module file given";
+        }
+        return nullptr;
+    }
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
     dlerror();  // clear a stale message
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle && error) {
         const char* why = dlerror();
         *error = why ? why : "cannot load " + path;

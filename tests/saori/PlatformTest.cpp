@@ -46,6 +46,26 @@ TEST(Platform, LoaderReportsWhy) {
     platform::FreeModule(nullptr);  // ignored
 }
 
+TEST(Platform, LoaderTakesOnlyTheFileNamed) {
+    std::string why;
+    // An empty path is not the program itself, and a bare name is not looked for in the
+    // system's library folders.
+    EXPECT_EQ(platform::LoadModule("", &why), nullptr);
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(platform::LoadModule("libc.so.6"), nullptr);
+    // A bare name is a file in the current folder.
+    const std::string module = NORVO_TEST_MODULE_PATH;
+    const size_t slash = module.rfind('/');
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(module.substr(0, slash).c_str()), 0);
+    platform::ModuleHandle handle = platform::LoadModule(module.substr(slash + 1));
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_NE(handle, nullptr);
+    EXPECT_NE(platform::FindExport(handle, "request"), nullptr);
+    platform::FreeModule(handle);
+}
+
 TEST(Platform, HandoverBlockOfLengthZeroIsUsable) {
     char* block = platform::AllocHandover(0);
     ASSERT_NE(block, nullptr);
