@@ -73,8 +73,9 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
     } else if (detect.empty()) {
         detect = search;
     }
+    // Judged without the trailing slashes, which are dropped anyway: "http:///" has no host.
     for (const std::string* address : {&search, &detect}) {
-        if (!IsHttpAddress(*address)) {
+        if (!IsHttpAddress(TrimBaseAddress(*address))) {
             why = "not an http:// or https:// address: " + *address;
             return ServiceSetupStatus::BadAddress;
         }

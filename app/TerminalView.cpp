@@ -6,15 +6,20 @@ namespace norvo {
 
 namespace {
 
-// Message texts carry CR LF between lines; a terminal wants LF.
+// Message texts carry CR LF between lines; a terminal wants LF. They may also carry parts of
+// web answers (picture addresses), so every other control character is shown as '?' rather
+// than handed to the terminal, which would act on escape sequences and bare CRs.
 std::string TerminalText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             continue;
         }
-        out.push_back(text[i]);
+        const bool control =
+            (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == '\x7f';
+        out.push_back(control ? '?' : c);
     }
     return out;
 }

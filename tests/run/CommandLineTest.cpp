@@ -75,6 +75,10 @@ TEST(ServiceSetupTest, OptionsWinAndOneAddressServesBoth) {
     EXPECT_FALSE(gallery.IsRunning());
     EXPECT_EQ(SetUpServices("ftp://s", "", gallery, out, why), ServiceSetupStatus::BadAddress);
     EXPECT_NE(why.find("ftp://s"), std::string::npos);
+    // Judged after the trailing slashes are gone: nothing of a host may be left over.
+    EXPECT_EQ(SetUpServices("http:///", "", gallery, out, why), ServiceSetupStatus::BadAddress);
+    EXPECT_EQ(SetUpServices("http://s", "https:////", gallery, out, why),
+              ServiceSetupStatus::BadAddress);
 }
 
 // Captures what a TerminalView writes.
@@ -114,6 +118,15 @@ TEST(TerminalViewTest, WritesPlainLinesABarOrEveryCall) {
     EXPECT_EQ(Drive(true, true, ShortRun),
               "enable off\nprogress 0\nprogress 15\nhide progress\nfront\nsave path: o.jpg\n"
               "message warning: http://a\nBの画像\nprogress 16\nhide progress\nenable on\n");
+}
+
+TEST(TerminalViewTest, ControlCharactersFromTheWebReachTheTerminalDefused) {
+    // A picture address comes from a search answer; its escape sequences must not drive the
+    // terminal, nor a bare CR overwrite the line. CR LF still ends a line; tabs stay.
+    const std::string text = Drive(true, false, [](TerminalView& v) {
+        v.ShowMessage("http://a/\x1b]0;x\x07\x1b[2J\rb\x7f\tc\r\nBの画像", MessageKind::Warning);
+    });
+    EXPECT_EQ(text, "http://a/?]0;x??[2J?b?\tc\nBの画像\n");
 }
 
 }  // namespace
