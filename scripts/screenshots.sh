@@ -84,8 +84,9 @@ shot 2-typed "$MAIN"
 xdotool key --clearmodifiers alt+c
 PROGRESS="$(wait_window '^norvo_progress$')"
 sleep 0.3
+# A fast run hides the window again before the save dialog: a miss here is not a failure.
+shot 3-progress-window "$PROGRESS" || log "the progress window was gone before its shot"
 shot 3-progress-screen root
-shot 3-progress-window "$PROGRESS"
 
 SAVE="$(wait_window '画像をファイルに保存する')"
 sleep 0.5
@@ -96,6 +97,7 @@ xdotool key Return
 
 DONE="$(wait_window '^norvo$')"
 sleep 0.3
+shot 5-saved-message-window "$DONE"
 shot 5-saved-message-screen root
 xdotool windowfocus --sync "$DONE"
 xdotool key Return
@@ -110,6 +112,7 @@ xdotool windowfocus --sync "$SAVE"
 xdotool key Escape
 WARNING="$(wait_window '^ノルヴォ$')"
 sleep 1.5
+shot 7-not-saved-window "$WARNING"
 shot 7-not-saved-screen root
 xdotool windowfocus --sync "$WARNING"
 xdotool key Return
