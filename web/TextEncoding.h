@@ -18,6 +18,10 @@ const char* SelectSystemLocale(int category);
 // "English" for every identifier without an entry.
 const char* LanguageNameForId(unsigned int primaryLanguageId);
 
+// Name of the environment locale's character set as iconv knows it ("UTF-8" for a plain C
+// locale); the set in which names arrive from the edit fields and the command line. POSIX only.
+const char* LocaleCharset();
+
 // Converts `text` from `charset` (an iconv name such as "CP932"; null means the character
 // set of the environment's locale) into a 0-terminated UTF-16 string. Stores twice the byte
 // length of `text` into *sizeOut (when sizeOut is not null). Returns null for a null text,

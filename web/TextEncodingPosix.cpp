@@ -85,6 +85,10 @@ bool DecodeToUtf16(const char* text, size_t length, const char* charset, char16_
 
 }  // namespace detail
 
+const char* LocaleCharset() {
+    return detail::EnvironmentCharset().c_str();
+}
+
 }  // namespace norvo
 
 #endif  // !_WIN32

@@ -26,7 +26,8 @@ int CMainApp::InitInstance(int argc, char** argv) {
     WorkFolder work;
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("norvo"));
+    // The plain message box is captioned with the application name, which Qt takes from the
+    // executable file name without its extension.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/norvo/norvo.png")));
 
     if (setup != ServiceSetupStatus::Ok) {

@@ -15,6 +15,7 @@
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/DialogUnits.h"
+#include "app/gui/LocaleText.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/ReturnEscapeFilter.h"
 
@@ -113,11 +114,11 @@ void CMainDialog::SetRunJob(RunJob job) {
 
 void CMainDialog::UpdateData(bool saveAndValidate) {
     if (saveAndValidate) {
-        m_strBody = m_editBody->text().toLocal8Bit().toStdString();
-        m_strFace = m_editFace->text().toLocal8Bit().toStdString();
+        m_strBody = ToLocaleBytes(m_editBody->text());
+        m_strFace = ToLocaleBytes(m_editFace->text());
     } else {
-        m_editBody->setText(QString::fromLocal8Bit(m_strBody));
-        m_editFace->setText(QString::fromLocal8Bit(m_strFace));
+        m_editBody->setText(FromLocaleBytes(m_strBody));
+        m_editFace->setText(FromLocaleBytes(m_strFace));
     }
 }
 
