@@ -6,6 +6,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -235,7 +236,15 @@ int RunCommandLine(int argc, char** argv) {
     view.SetStopCheck(StopSignalled);
     CatchStopSignals();
     CreateRun run(view, MakeRunSettings(work.Path(), services));
-    run.OnCreateButton(options.body, options.face);
+    try {
+        run.OnCreateButton(options.body, options.face);
+    } catch (const std::exception& e) {
+        // Out of memory and the like: say so and let the work folder and the service be
+        // cleaned up on the way out instead of aborting past them.
+        std::fprintf(stderr, "\n%s: the run stopped on an unexpected error: %s\n", program.c_str(),
+                     e.what());
+        return 1;
+    }
     if (StopSignalled() && run.LastOutcome() != RunOutcome::Saved) {
         std::fprintf(stderr, "%s: stopped\n", program.c_str());
     }
