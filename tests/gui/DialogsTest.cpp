@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -182,6 +184,11 @@ struct DisplayCase {
     std::map<std::string, std::string> env;
     bool expected;
 };
+
+// Tests print the case by its name, not as raw bytes.
+void PrintTo(const DisplayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DisplayCheckTest : public ::testing::TestWithParam<DisplayCase> {};
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
@@ -204,6 +206,11 @@ struct FailureCase {
     void (*arrange)(GuiRunTest&);
     const char* textEnd;  // the message ends with this
 };
+
+// Tests print the case by its name, not as raw bytes.
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class GuiRunFailureTest : public GuiRunTest, public ::testing::WithParamInterface<FailureCase> {
 public:

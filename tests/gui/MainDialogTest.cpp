@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
@@ -161,6 +163,11 @@ struct SwapCase {
     const char* body;
     const char* face;
 };
+
+// Tests print the case by its name, not as raw bytes.
+void PrintTo(const SwapCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SwapTest : public MainDialogTest, public ::testing::WithParamInterface<SwapCase> {};
 
