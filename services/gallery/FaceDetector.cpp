@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace norvo {
 
@@ -72,37 +73,88 @@ void ScaleInto(const GreyPicture& in, double scale, dlib::array2d<unsigned char>
 
 }  // namespace
 
+// The detector's pyramid is scanned in two parts: the work copy at full size and one step
+// down, and everything from two steps down. Each pyramid step keeps (5/6)^2 of the pixels, so
+// the first two levels cost about as much as all the smaller ones together, and two threads
+// share one picture's scan evenly.
+constexpr unsigned long kNearLevels = 2;
+
+using Scanner = Detector::image_scanner_type;
+using Pyramid = Scanner::pyramid_type;
+
+// How many pyramid levels the scanner builds for an image of this size (its own rule).
+unsigned long PyramidLevels(const Scanner& scanner, long rows, long cols) {
+    Pyramid pyr;
+    dlib::rectangle rect(cols, rows);
+    unsigned long levels = 0;
+    do {
+        rect = pyr.rect_down(rect);
+        ++levels;
+    } while (rect.width() >= scanner.get_min_pyramid_layer_width() &&
+             rect.height() >= scanner.get_min_pyramid_layer_height() &&
+             levels < scanner.get_max_pyramid_levels());
+    return levels;
+}
+
 struct FaceDetector::Pool {
     // Built from its serialised form on first use (the slow part, most of a second), so
-    // the service answers its first line at once.
-    std::once_flag prototypeOnce;
-    std::unique_ptr<Detector> prototype;
+    // the service answers its first line at once. Only its weights and overlap test are
+    // used, read-only, by every call.
+    std::once_flag modelOnce;
+    std::unique_ptr<Detector> model;
     std::mutex mutex;
-    std::vector<std::unique_ptr<Detector>> idle;
+    // A scanner keeps the feature pyramid of the picture it scans, so each running call
+    // borrows a pair of its own: one for the near levels, one for the rest.
+    struct Scanners {
+        Scanner nearLevels;
+        Scanner farLevels;
+    };
+    std::vector<std::unique_ptr<Scanners>> idle;
     std::size_t built = 0;
 
-    // A detector keeps scratch state while it scans, so each running call gets its own;
-    // copies of the prototype are cheap next to building one from its serialised form.
-    std::unique_ptr<Detector> Acquire() {
-        std::call_once(prototypeOnce, [this] {
-            prototype = std::make_unique<Detector>(dlib::get_frontal_face_detector());
+    std::unique_ptr<Scanners> Acquire() {
+        std::call_once(modelOnce, [this] {
+            model = std::make_unique<Detector>(dlib::get_frontal_face_detector());
         });
         std::lock_guard lock(mutex);
         if (!idle.empty()) {
-            auto d = std::move(idle.back());
+            auto s = std::move(idle.back());
             idle.pop_back();
-            return d;
+            return s;
         }
         ++built;
-        return std::make_unique<Detector>(*prototype);
+        auto s = std::make_unique<Scanners>();
+        s->nearLevels.copy_configuration(model->get_scanner());
+        s->nearLevels.set_max_pyramid_levels(kNearLevels);
+        s->farLevels.copy_configuration(model->get_scanner());
+        return s;
     }
-    void Release(std::unique_ptr<Detector> d) {
+    void Release(std::unique_ptr<Scanners> s) {
         std::lock_guard lock(mutex);
-        idle.push_back(std::move(d));
+        idle.push_back(std::move(s));
     }
 };
 
-FaceDetector::FaceDetector() : m_pool(std::make_unique<Pool>()) {}
+namespace {
+
+// Every window of every filter scoring at least kMinScore above its filter's threshold.
+template <typename Image>
+void ScanWindows(const Detector& model, Scanner& scanner, const Image& image,
+                 std::vector<dlib::rect_detection>& out) {
+    scanner.load(image);
+    std::vector<std::pair<double, dlib::rectangle>> hits;
+    for (unsigned long i = 0; i < model.num_detectors(); ++i) {
+        const double threshold = model.get_w(i)(scanner.get_num_dimensions());
+        scanner.detect(model.get_processed_w(i).get_detect_argument(), hits,
+                       threshold + kMinScore);
+        for (const auto& [score, rect] : hits) out.push_back({score - threshold, i, rect});
+    }
+}
+
+}  // namespace
+
+FaceDetector::FaceDetector(ScanThreads threads)
+    : m_pool(std::make_unique<Pool>()), m_threads(threads) {}
 FaceDetector::~FaceDetector() = default;
 
 std::size_t FaceDetector::PoolSize() const {
@@ -122,20 +174,61 @@ std::vector<FaceRect> FaceDetector::Detect(const GreyPicture& picture) const {
     dlib::array2d<unsigned char> work;
     ScaleInto(picture, scale, work);
 
-    std::unique_ptr<Detector> detector = m_pool->Acquire();
-    std::vector<std::pair<double, dlib::rectangle>> scored;
+    auto scanners = m_pool->Acquire();
+    const Detector& model = *m_pool->model;
+    std::vector<dlib::rect_detection> windows;
     try {
-        (*detector)(work, scored, kMinScore);
+        const bool split = m_threads == ScanThreads::Two &&
+                           PyramidLevels(model.get_scanner(), work.nr(), work.nc()) > kNearLevels;
+        if (!split) {
+            ScanWindows(model, scanners->farLevels, work, windows);
+        } else {
+            std::vector<dlib::rect_detection> nearWindows;
+            auto nearScan = std::async(std::launch::async, [&] {
+                ScanWindows(model, scanners->nearLevels, work, nearWindows);
+            });
+            std::vector<dlib::rect_detection> farWindows;
+            try {
+                // The same steps down the scanner itself takes, so the far part scans exactly
+                // the levels the near part leaves out.
+                Pyramid pyr;
+                dlib::array2d<unsigned char> oneDown, far;
+                pyr(work, oneDown);
+                pyr(oneDown, far);
+                ScanWindows(model, scanners->farLevels, far, farWindows);
+            } catch (...) {
+                nearScan.wait();
+                throw;
+            }
+            nearScan.get();
+            Pyramid pyr;
+            for (auto& w : farWindows) w.rect = pyr.rect_up(w.rect, kNearLevels);
+            windows = std::move(nearWindows);
+            windows.insert(windows.end(), farWindows.begin(), farWindows.end());
+        }
     } catch (...) {
-        m_pool->Release(std::move(detector));
+        m_pool->Release(std::move(scanners));
         throw;
     }
-    m_pool->Release(std::move(detector));
+    m_pool->Release(std::move(scanners));
+
+    // Best first; a window overlapping one already kept is the same face seen again.
+    std::stable_sort(windows.begin(), windows.end(),
+                     [](const dlib::rect_detection& a, const dlib::rect_detection& b) {
+                         return a.detection_confidence > b.detection_confidence;
+                     });
+    std::vector<dlib::rectangle> kept;
+    for (const auto& w : windows) {
+        const bool seen = std::any_of(kept.begin(), kept.end(), [&](const dlib::rectangle& k) {
+            return model.get_overlap_tester()(k, w.rect);
+        });
+        if (!seen)
+            kept.push_back(w.rect);
+    }
 
     const double sx = static_cast<double>(picture.width) / work.nc();
     const double sy = static_cast<double>(picture.height) / work.nr();
-    for (const auto& [score, r] : scored) {
-        (void)score;
+    for (const dlib::rectangle& r : kept) {
         // Back to picture pixels, clipped: boxes of faces at the edge may reach past it.
         const long left =
             std::clamp(std::lround(r.left() * sx), 0L, static_cast<long>(picture.width));

@@ -24,10 +24,14 @@ struct GreyPicture {
 };
 
 // Frontal face finder (HOG) over grey pictures; its model is built on first use. Detect may be
-// called from any number of threads at once (each call borrows a detector of its own).
+// called from any number of threads at once (each call borrows scanners of its own).
 class FaceDetector {
 public:
-    FaceDetector();
+    // How many threads scan one picture: two halve the wait for an answer on a multi-core
+    // machine; one gives the same boxes and is there to check that against.
+    enum class ScanThreads { One, Two };
+
+    explicit FaceDetector(ScanThreads threads = ScanThreads::Two);
     ~FaceDetector();
     FaceDetector(const FaceDetector&) = delete;
     FaceDetector& operator=(const FaceDetector&) = delete;
@@ -35,12 +39,13 @@ public:
     // Faces in the picture, largest first, in the picture's own pixel coordinates.
     std::vector<FaceRect> Detect(const GreyPicture& picture) const;
 
-    // How many detectors the pool has built so far (one per thread that ever ran at once).
+    // How many scanner pairs the pool has built so far (one per call that ever ran at once).
     std::size_t PoolSize() const;
 
 private:
     struct Pool;
     std::unique_ptr<Pool> m_pool;
+    ScanThreads m_threads;
 };
 
 }  // namespace norvo

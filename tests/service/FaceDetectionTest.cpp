@@ -115,6 +115,24 @@ TEST_F(FaceDetection, ConcurrentCallsAgreeWithOneAnother) {
     EXPECT_LE(Detector().PoolSize(), 7u);
 }
 
+TEST_F(FaceDetection, ScanSplitOverTwoThreadsFindsWhatOneThreadFinds) {
+    // The two-thread scan maps its far pyramid levels back by itself; boxes may differ by the
+    // rounding of that mapping, never in number or place.
+    static const FaceDetector oneThread(FaceDetector::ScanThreads::One);
+    const QImage hopper = test::BundledHopper();
+    const QImage astronaut = test::BundledAstronaut();
+    for (const QImage& image : {hopper, astronaut, ScaledBy(astronaut, 0.5), ScaledBy(hopper, 3.0),
+                                test::SideBySide(hopper, astronaut)}) {
+        const GreyPicture picture = Grey(image);
+        const std::vector<FaceRect> split = Detector().Detect(picture);
+        const std::vector<FaceRect> whole = oneThread.Detect(picture);
+        ASSERT_EQ(split.size(), whole.size()) << image.width() << "x" << image.height();
+        for (std::size_t i = 0; i < split.size(); ++i) {
+            EXPECT_GT(Overlap(split[i], whole[i]), 0.9) << image.width() << "x" << image.height();
+        }
+    }
+}
+
 TEST(PictureDecoding, AppliesTheExifOrientation) {
     // Stored lying on its side with an orientation tag that stands it up again.
     const QImage upright = test::BundledHopper();
