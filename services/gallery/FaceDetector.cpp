@@ -112,7 +112,17 @@ struct FaceDetector::Pool {
     std::vector<std::unique_ptr<Scanners>> idle;
     std::size_t built = 0;
 
-    std::unique_ptr<Scanners> Acquire() {
+    // Scanners borrowed for one call, handed back however the call ends.
+    struct Lease {
+        Pool& pool;
+        std::unique_ptr<Scanners> scanners;
+        ~Lease() {
+            std::lock_guard lock(pool.mutex);
+            pool.idle.push_back(std::move(scanners));
+        }
+    };
+
+    Lease Acquire() {
         std::call_once(modelOnce, [this] {
             model = std::make_unique<Detector>(dlib::get_frontal_face_detector());
         });
@@ -120,18 +130,14 @@ struct FaceDetector::Pool {
         if (!idle.empty()) {
             auto s = std::move(idle.back());
             idle.pop_back();
-            return s;
+            return Lease{*this, std::move(s)};
         }
         ++built;
         auto s = std::make_unique<Scanners>();
         s->nearLevels.copy_configuration(model->get_scanner());
         s->nearLevels.set_max_pyramid_levels(kNearLevels);
         s->farLevels.copy_configuration(model->get_scanner());
-        return s;
-    }
-    void Release(std::unique_ptr<Scanners> s) {
-        std::lock_guard lock(mutex);
-        idle.push_back(std::move(s));
+        return Lease{*this, std::move(s)};
     }
 };
 
@@ -149,6 +155,48 @@ void ScanWindows(const Detector& model, Scanner& scanner, const Image& image,
                        threshold + kMinScore);
         for (const auto& [score, rect] : hits) out.push_back({score - threshold, i, rect});
     }
+}
+
+// The near levels on a second thread while this one scans the far levels; the far windows
+// come back in the work copy's coordinates.
+void ScanSplit(const Detector& model, Scanner& nearLevels, Scanner& farLevels,
+               const dlib::array2d<unsigned char>& work, std::vector<dlib::rect_detection>& out) {
+    std::vector<dlib::rect_detection> nearWindows;
+    auto nearScan = std::async(std::launch::async,
+                               [&] { ScanWindows(model, nearLevels, work, nearWindows); });
+    Pyramid pyr;
+    try {
+        // The same steps down the scanner itself takes, so the far part scans exactly the
+        // levels the near part leaves out.
+        dlib::array2d<unsigned char> oneDown, far;
+        pyr(work, oneDown);
+        pyr(oneDown, far);
+        ScanWindows(model, farLevels, far, out);
+    } catch (...) {
+        nearScan.wait();
+        throw;
+    }
+    nearScan.get();
+    for (auto& w : out) w.rect = pyr.rect_up(w.rect, kNearLevels);
+    out.insert(out.end(), nearWindows.begin(), nearWindows.end());
+}
+
+// Best first; a window overlapping one already kept is the same face seen again.
+std::vector<dlib::rectangle> DistinctFaces(const Detector& model,
+                                           std::vector<dlib::rect_detection>& windows) {
+    std::stable_sort(windows.begin(), windows.end(),
+                     [](const dlib::rect_detection& a, const dlib::rect_detection& b) {
+                         return a.detection_confidence > b.detection_confidence;
+                     });
+    std::vector<dlib::rectangle> kept;
+    for (const auto& w : windows) {
+        const bool seen = std::any_of(kept.begin(), kept.end(), [&](const dlib::rectangle& k) {
+            return model.get_overlap_tester()(k, w.rect);
+        });
+        if (!seen)
+            kept.push_back(w.rect);
+    }
+    return kept;
 }
 
 }  // namespace
@@ -174,57 +222,18 @@ std::vector<FaceRect> FaceDetector::Detect(const GreyPicture& picture) const {
     dlib::array2d<unsigned char> work;
     ScaleInto(picture, scale, work);
 
-    auto scanners = m_pool->Acquire();
-    const Detector& model = *m_pool->model;
     std::vector<dlib::rect_detection> windows;
-    try {
-        const bool split = m_threads == ScanThreads::Two &&
-                           PyramidLevels(model.get_scanner(), work.nr(), work.nc()) > kNearLevels;
-        if (!split) {
-            ScanWindows(model, scanners->farLevels, work, windows);
+    {
+        const Pool::Lease lease = m_pool->Acquire();
+        const Detector& model = *m_pool->model;
+        if (m_threads == ScanThreads::Two &&
+            PyramidLevels(model.get_scanner(), work.nr(), work.nc()) > kNearLevels) {
+            ScanSplit(model, lease.scanners->nearLevels, lease.scanners->farLevels, work, windows);
         } else {
-            std::vector<dlib::rect_detection> nearWindows;
-            auto nearScan = std::async(std::launch::async, [&] {
-                ScanWindows(model, scanners->nearLevels, work, nearWindows);
-            });
-            std::vector<dlib::rect_detection> farWindows;
-            try {
-                // The same steps down the scanner itself takes, so the far part scans exactly
-                // the levels the near part leaves out.
-                Pyramid pyr;
-                dlib::array2d<unsigned char> oneDown, far;
-                pyr(work, oneDown);
-                pyr(oneDown, far);
-                ScanWindows(model, scanners->farLevels, far, farWindows);
-            } catch (...) {
-                nearScan.wait();
-                throw;
-            }
-            nearScan.get();
-            Pyramid pyr;
-            for (auto& w : farWindows) w.rect = pyr.rect_up(w.rect, kNearLevels);
-            windows = std::move(nearWindows);
-            windows.insert(windows.end(), farWindows.begin(), farWindows.end());
+            ScanWindows(model, lease.scanners->farLevels, work, windows);
         }
-    } catch (...) {
-        m_pool->Release(std::move(scanners));
-        throw;
     }
-    m_pool->Release(std::move(scanners));
-
-    // Best first; a window overlapping one already kept is the same face seen again.
-    std::stable_sort(windows.begin(), windows.end(),
-                     [](const dlib::rect_detection& a, const dlib::rect_detection& b) {
-                         return a.detection_confidence > b.detection_confidence;
-                     });
-    std::vector<dlib::rectangle> kept;
-    for (const auto& w : windows) {
-        const bool seen = std::any_of(kept.begin(), kept.end(), [&](const dlib::rectangle& k) {
-            return model.get_overlap_tester()(k, w.rect);
-        });
-        if (!seen)
-            kept.push_back(w.rect);
-    }
+    const std::vector<dlib::rectangle> kept = DistinctFaces(*m_pool->model, windows);
 
     const double sx = static_cast<double>(picture.width) / work.nc();
     const double sy = static_cast<double>(picture.height) / work.nr();
