@@ -2,14 +2,16 @@
 
 #include <QObject>
 #include <functional>
-
-class QSocketNotifier;
+#include <memory>
+#include <thread>
 
 namespace norvo {
 
-// Turns SIGINT and SIGTERM into a call of `quit` on the GUI thread, so that a program stopped
-// from a terminal or by its session still stops its lookup service and removes its work folder.
-// One instance at a time; the previous handlers come back when it goes.
+class StopSignals;
+
+// Turns SIGINT, SIGTERM and SIGHUP into a call of `quit` on the GUI thread, so that a program
+// stopped from a terminal or by its session still stops its lookup service and removes its work
+// folder. One instance at a time; the previous handlers come back when it goes.
 class QuitOnSignal : public QObject {
     Q_OBJECT
 public:
@@ -17,13 +19,12 @@ public:
     ~QuitOnSignal() override;
 
     // False when the signals could not be caught (they then end the program as before).
-    bool IsActive() const { return m_notifier != nullptr; }
+    bool IsActive() const;
 
 private:
-    void OnSignal();
-
     std::function<void()> m_quit;
-    QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<StopSignals> m_signals;
+    std::thread m_waiter;
 };
 
 }  // namespace norvo

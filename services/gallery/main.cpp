@@ -1,8 +1,8 @@
 // norvo-gallery: the lookup service the program asks for pictures and faces.
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "GalleryServer.h"
+#include "saori/StopSignals.h"
 
 namespace {
 
@@ -123,13 +124,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Block the stop signals in every thread; one thread below takes them in turn.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Caught process-wide: libraries (a threaded BLAS under dlib) start threads before main,
+    // and the kernel may hand a stop signal to any of them.
+    norvo::StopSignals stopSignals;
+    if (!stopSignals.IsActive()) {
+        std::fprintf(stderr, "norvo-gallery: cannot catch the stop signals\n");
+        return 1;
+    }
     // A client that goes away mid-answer must not end the service.
     signal(SIGPIPE, SIG_IGN);
 
@@ -146,24 +147,27 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "norvo-gallery: serving %s at %s\n", options.pictures.c_str(),
                  server.BaseUrl().c_str());
 
-    std::thread signalThread([&server, stopSignals] {
-        int received = 0;
-        sigwait(&stopSignals, &received);
+    // One watcher for a stop signal and, with --watch-stdin, the end of standard input; it is
+    // joined before the server goes.
+    std::thread watcher([&server, &stopSignals, watchStdin] {
+        for (;;) {
+            const auto end = stopSignals.Wait(watchStdin ? STDIN_FILENO : -1);
+            if (end == norvo::StopSignals::WaitEnd::Descriptor) {
+                char buffer[256];
+                const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                if (n > 0 || (n < 0 && errno == EINTR)) {
+                    continue;  // the parent wrote something: only the end of input counts
+                }
+            }
+            break;
+        }
         server.Stop();
     });
-    if (watchStdin) {
-        std::thread([&server] {
-            char buffer[256];
-            while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
-            }
-            server.Stop();
-        }).detach();
-    }
 
     server.Run();
-    // Wake the signal thread if the service stopped for another reason.
-    pthread_kill(signalThread.native_handle(), SIGTERM);
-    signalThread.join();
+    // Wake the watcher if the service stopped for another reason.
+    stopSignals.EndWaits();
+    watcher.join();
     std::fprintf(stderr, "norvo-gallery: stopped\n");
     return 0;
 }

@@ -3,11 +3,14 @@
 #include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +97,26 @@ TEST(GalleryProcess, PrintsItsAddressFirstAndStopsCleanlyOnSignals) {
         kill(child.pid, sig);
         EXPECT_EQ(WaitExit(child), 0) << "signal " << sig;
     }
+}
+
+// Libraries may start threads before main (a threaded BLAS under dlib does), and the kernel may
+// hand a process's signal to any thread that does not block it: whichever thread gets it, the
+// service stops cleanly, also while it watches an input that stays open.
+TEST(GalleryProcess, AStopSignalToAnyOfItsThreadsStopsItCleanly) {
+    Child child =
+        Spawn({"--pictures", test::BundledGallery().string(), "--quiet", "--watch-stdin"});
+    const std::string base = ReadLine(child.out);
+    ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
+    // Once it has answered, its request workers run; the newest thread is one of them.
+    ASSERT_TRUE(httplib::Client(base.substr(7)).Get("/health"));
+    pid_t newest = -1;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(child.pid) + "/task")) {
+        newest = std::max(newest, static_cast<pid_t>(std::stoi(task.path().filename().string())));
+    }
+    ASSERT_NE(newest, child.pid) << "the service runs worker threads";
+    ASSERT_EQ(syscall(SYS_tgkill, child.pid, newest, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(child), 0);
 }
 
 TEST(GalleryProcess, WatchStdinStopsWhenTheParentGoesAway) {
