@@ -30,7 +30,9 @@ struct WriteContext {
     bool sinkFailed = false;
 };
 
-size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+// Called from libcurl's C frames: nothing may be thrown through them, so whatever the sink
+// throws (a string growing out of memory) ends the transfer as a refused write instead.
+size_t WriteBody(char* data, size_t size, size_t count, void* user) noexcept {
     auto* context = static_cast<WriteContext*>(user);
     const std::uint64_t bytes = static_cast<std::uint64_t>(size) * count;
     if (bytes > context->maxBytes - context->received) {
@@ -38,20 +40,33 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
         return 0;  // fewer bytes than offered: curl aborts with CURLE_WRITE_ERROR
     }
     context->received += bytes;
-    if (!(*context->sink)(data, bytes)) {
+    bool accepted = false;
+    try {
+        accepted = (*context->sink)(data, bytes);
+    } catch (...) {
+        accepted = false;
+    }
+    if (!accepted) {
         context->sinkFailed = true;
         return 0;
     }
     return bytes;
 }
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) {
+size_t DiscardBody(char*, size_t size, size_t count, void*) noexcept {
     return size * count;
+}
+
+// libcurl calls this at least about once a second, and whenever bytes move; non-zero aborts
+// the transfer with CURLE_ABORTED_BY_CALLBACK.
+int CheckCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+    const auto* cancelled = static_cast<const std::atomic<bool>*>(user);
+    return cancelled != nullptr && cancelled->load() ? 1 : 0;
 }
 
 // Settings every transfer shares; false when curl refuses one of them.
 bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits,
-               long timeoutSeconds) {
+               long timeoutSeconds, const std::atomic<bool>* cancelled) {
     bool ok = true;
     auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
     set(curl_easy_setopt(easy, CURLOPT_URL, address.c_str()));
@@ -67,6 +82,11 @@ bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits
     set(curl_easy_setopt(easy, CURLOPT_TIMEOUT, timeoutSeconds));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds));
+    if (cancelled != nullptr) {
+        set(curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, CheckCancelled));
+        set(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, cancelled));
+        set(curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L));
+    }
     // No CURLOPT_COOKIEFILE: the cookie engine stays off and every fetch uses a fresh handle.
     return ok;
 }
@@ -129,13 +149,16 @@ std::string_view describe(FetchStatus status) {
             return "secure connection failed";
         case FetchStatus::SinkFailed:
             return "answer could not be stored";
+        case FetchStatus::Cancelled:
+            return "cancelled";
         case FetchStatus::TransferFailed:
             return "transfer failed";
     }
     return "unknown fetch status";
 }
 
-HttpFetcher::HttpFetcher(FetchLimits limits) : m_limits(limits) {}
+HttpFetcher::HttpFetcher(FetchLimits limits, const std::atomic<bool>* cancelled)
+    : m_limits(limits), m_cancelled(cancelled) {}
 
 FetchStatus HttpFetcher::CheckAddress(const std::string& address) {
     for (char c : address) {
@@ -170,6 +193,9 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
     if (const FetchStatus check = CheckAddress(address); check != FetchStatus::Ok) {
         return check;
     }
+    if (Cancelled()) {
+        return FetchStatus::Cancelled;
+    }
     EasyHandle easy(curl_easy_init());
     if (!easy) {
         return FetchStatus::TransferFailed;
@@ -177,7 +203,7 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
     WriteContext context;
     context.sink = &sink;
     context.maxBytes = maxBytes;
-    if (!Configure(easy.get(), address, m_limits, m_limits.transferTimeoutSeconds) ||
+    if (!Configure(easy.get(), address, m_limits, m_limits.transferTimeoutSeconds, m_cancelled) ||
         curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, WriteBody) != CURLE_OK ||
         curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &context) != CURLE_OK ||
         curl_easy_setopt(easy.get(), CURLOPT_MAXFILESIZE_LARGE,
@@ -186,6 +212,9 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
     }
     const CURLcode code = curl_easy_perform(easy.get());
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpCode);
+    if (code == CURLE_ABORTED_BY_CALLBACK || (code != CURLE_OK && Cancelled())) {
+        return FetchStatus::Cancelled;
+    }
     if (context.overCap) {
         return FetchStatus::TooLarge;
     }
@@ -199,14 +228,14 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
 }
 
 bool HttpFetcher::Probe(const std::string& address) const {
-    if (CheckAddress(address) != FetchStatus::Ok) {
+    if (CheckAddress(address) != FetchStatus::Ok || Cancelled()) {
         return false;
     }
     EasyHandle easy(curl_easy_init());
     if (!easy) {
         return false;
     }
-    if (!Configure(easy.get(), address, m_limits, m_limits.probeTimeoutSeconds) ||
+    if (!Configure(easy.get(), address, m_limits, m_limits.probeTimeoutSeconds, m_cancelled) ||
         curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT,
                          std::min(m_limits.connectTimeoutSeconds, m_limits.probeTimeoutSeconds)) !=
             CURLE_OK ||
@@ -219,6 +248,9 @@ bool HttpFetcher::Probe(const std::string& address) const {
     const CURLcode code = curl_easy_perform(easy.get());
     long httpCode = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpCode);
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        return false;
+    }
     // Any status line means a server is there, even when the transfer then failed.
     return code == CURLE_OK || httpCode > 0;
 }

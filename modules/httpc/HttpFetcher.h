@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,8 @@ enum class FetchStatus {
     RedirectRefused,   // a redirect to a scheme other than http or https
     TooManyRedirects,  // more than kMaxRedirects hops
     TlsFailed,         // TLS handshake or certificate verification failed
-    SinkFailed,        // the receiver of the bytes refused them (disk full, ...)
+    SinkFailed,        // the receiver of the bytes refused them (disk full, no memory, ...)
+    Cancelled,         // the cancel flag was raised before or during the transfer
     TransferFailed,    // any other transfer error
 };
 
@@ -33,10 +35,13 @@ std::string_view describe(FetchStatus status);
 // kMaxRedirects hops, TLS verified, no cookies kept, time and size limits, no signals.
 class HttpFetcher {
 public:
-    // Receives body bytes as they arrive; false aborts the transfer.
+    // Receives body bytes as they arrive; false aborts the transfer. An exception it throws
+    // aborts the transfer too (SinkFailed) and never passes through libcurl.
     using Sink = std::function<bool(const char* data, std::size_t size)>;
 
-    explicit HttpFetcher(FetchLimits limits);
+    // `cancelled`, when given, is watched by every transfer: once it is true, a transfer
+    // ends at once (within curl's progress interval) with Cancelled and none starts.
+    explicit HttpFetcher(FetchLimits limits, const std::atomic<bool>* cancelled = nullptr);
 
     // Whether `address` is one this fetcher will try: absolute, http or https, no control bytes.
     static FetchStatus CheckAddress(const std::string& address);
@@ -48,11 +53,14 @@ public:
                       long& httpCode) const;
 
     // Whether any server answered a HEAD request for `address` (any status counts) within the
-    // probe time-out.
+    // probe time-out; false once cancelled.
     bool Probe(const std::string& address) const;
 
 private:
+    bool Cancelled() const { return m_cancelled != nullptr && m_cancelled->load(); }
+
     FetchLimits m_limits;
+    const std::atomic<bool>* m_cancelled;
 };
 
 }  // namespace norvo

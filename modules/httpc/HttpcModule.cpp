@@ -55,6 +55,7 @@ int HttpcModule::Load(std::string directory) {
         directory += '/';
     }
     m_directory = std::move(directory);
+    m_cancelled = false;
     m_loaded = true;
     return m_directory.empty() ? 1 : 0;
 }
@@ -75,6 +76,9 @@ ModuleAnswer HttpcModule::Handle(std::string_view requestText) const {
         }
         if (!m_loaded) {
             return ModuleAnswer::Failure("module not loaded");
+        }
+        if (m_cancelled) {
+            return ModuleAnswer::Failure(describe(FetchStatus::Cancelled));
         }
         const auto& args = request.arguments;
         switch (args.size()) {
@@ -100,7 +104,7 @@ ModuleAnswer HttpcModule::CheckConnection() const {
         answer.AddHeader("Reason", "no probe address set in HTTPC_PROBE_URL");
         return answer;
     }
-    const HttpFetcher fetcher(m_limits);
+    const HttpFetcher fetcher(m_limits, &m_cancelled);
     return ModuleAnswer::Success(fetcher.Probe(m_probeAddress) ? "1" : "0");
 }
 
@@ -123,7 +127,7 @@ ModuleAnswer HttpcModule::StoreFile(const std::string& address, const std::strin
         return ModuleAnswer::Failure("cannot create a file in the work folder");
     }
 
-    const HttpFetcher fetcher(m_limits);
+    const HttpFetcher fetcher(m_limits, &m_cancelled);
     long httpCode = 0;
     FetchStatus status = fetcher.Fetch(
         address, [fd](const char* data, std::size_t size) { return WriteAll(fd, data, size); },
@@ -152,7 +156,7 @@ ModuleAnswer HttpcModule::CutTexts(const std::string& address, const std::string
         return ModuleAnswer::BadRequest("empty marker");
     }
     std::string body;
-    const HttpFetcher fetcher(m_limits);
+    const HttpFetcher fetcher(m_limits, &m_cancelled);
     long httpCode = 0;
     const FetchStatus status = fetcher.Fetch(
         address,

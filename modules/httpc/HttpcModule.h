@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -13,8 +14,13 @@ namespace norvo {
 class HttpcModule {
 public:
     // Takes the work folder (a '/' is added when missing), the time limits and the probe
-    // address from the environment. 0 on success, 1 for an empty folder text.
+    // address from the environment, and forgets an earlier Cancel. 0 on success, 1 for an
+    // empty folder text.
     int Load(std::string directory);
+
+    // From any thread: the request in flight ends at once with a failure answer, and so does
+    // every later one until the next Load.
+    void Cancel() { m_cancelled = true; }
 
     // Forgets everything Load took.
     void Unload();
@@ -31,6 +37,7 @@ private:
     ModuleAnswer CutTexts(const std::string& address, const std::string& start,
                           const std::string& end) const;
 
+    std::atomic<bool> m_cancelled{false};
     bool m_loaded = false;
     std::string m_directory;
     std::string m_probeAddress;

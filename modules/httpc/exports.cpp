@@ -7,7 +7,7 @@
 
 #include "modules/httpc/HttpcModule.h"
 
-// The rest of the module is built hidden; these three are its whole interface.
+// The rest of the module is built hidden; these four are its whole interface.
 #pragma GCC visibility push(default)
 #include "modules/httpc/httpc.h"
 #pragma GCC visibility pop
@@ -72,6 +72,10 @@ char* request(char* block, long* len) {
     std::memcpy(out, source, size);
     *len = static_cast<long>(size);
     return out;
+}
+
+void cancel(void) {
+    g_module.Cancel();
 }
 
 int unload(void) {

@@ -1,6 +1,7 @@
 #pragma once
 
-// The three entry points of the SAORI HTTP module httpc.so, looked up by name with dlsym.
+// The entry points of the SAORI HTTP module httpc.so, looked up by name with dlsym: the three
+// every SAORI module has, and "cancel", which a host uses only where a module has it.
 // Every block handed over in either direction is malloc'ed; the receiver frees it with free().
 
 #ifdef __cplusplus
@@ -18,6 +19,11 @@ char* request(char* block, long* len);
 
 // Releases everything load took; 0 always.
 int unload(void);
+
+// Callable from any thread, also while "request" runs on another: the request in flight ends
+// at once with a 500 answer "Reason: cancelled" (its partial file removed), and so does every
+// later request until the next "load".
+void cancel(void);
 
 #ifdef __cplusplus
 }

@@ -1,8 +1,10 @@
 // httpc.so through its real exports against loopback servers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +95,7 @@ protected:
         r.Get("/text", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(m_body, "application/json");
         });
+        ServeTrickle(m_server, "/trickle", m_trickleArrivals);
         m_server.Start();
         ASSERT_EQ(s_module->Load(m_folder.Text()), 0);
     }
@@ -117,6 +120,7 @@ protected:
     LoopbackServer m_server;
     WorkFolder m_folder;
     std::string m_body;
+    std::atomic<int> m_trickleArrivals{0};
 };
 
 std::unique_ptr<ModuleLibrary> HttpcModuleTest::s_module;
@@ -180,6 +184,31 @@ TEST_F(HttpcModuleTest, StalledServerTimesOutWithinTheConfiguredBound) {
     EXPECT_EQ(answer["Reason"], "timed out");
     EXPECT_LT(elapsed, std::chrono::seconds(10));
     EXPECT_TRUE(m_folder.Entries().empty());
+}
+
+// Cancelled from another thread, a store in flight ends at once (before any limit would end it)
+// and leaves no file; every later request fails without reaching the server, until a new load.
+TEST_F(HttpcModuleTest, CancelEndsTheStoreInFlightAndLaterRequestsUntilTheNextLoad) {
+    const std::atomic<int>& arrivals = m_trickleArrivals;
+    auto store = std::async(std::launch::async, [this] { return Store("/trickle", "slow.txt"); });
+    for (int i = 0; i < 2000 && arrivals == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(arrivals, 1);
+    s_module->Cancel();
+    ASSERT_EQ(store.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const Answer answer = store.get();
+    EXPECT_EQ(answer.code, 500);
+    EXPECT_EQ(answer["Reason"], "cancelled");
+    EXPECT_TRUE(m_folder.Entries().empty());
+
+    EXPECT_EQ(Store("/trickle", "again.txt")["Reason"], "cancelled");
+    EXPECT_EQ(s_module->Request({m_server.Url("/text"), "a", "b"})["Reason"], "cancelled");
+    EXPECT_EQ(arrivals, 1);
+
+    s_module->Unload();
+    ASSERT_EQ(s_module->Load(m_folder.Text()), 0);
+    EXPECT_EQ(Store("/file", "photo.jpg").code, 200);
 }
 
 TEST_F(HttpcModuleTest, BadStoreArgumentsAreRefusedWithoutWritingAnything) {

@@ -75,6 +75,33 @@ private:
     int m_port = 0;
 };
 
+// Answers GET `pattern` without end, one byte a second: the slowest server that still keeps a
+// transfer alive. `arrivals` counts the requests; the answer ends once the client leaves or the
+// server stops.
+inline void ServeTrickle(LoopbackServer& server, const std::string& pattern,
+                         std::atomic<int>& arrivals) {
+    server.routes().Get(pattern, [&server, &arrivals](const httplib::Request&,
+                                                      httplib::Response& res) {
+        ++arrivals;
+        res.set_chunked_content_provider(
+            "text/plain", [&server](std::size_t, httplib::DataSink& sink) {
+                for (int i = 0; i < 20 && !server.stopping(); ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+                return !server.stopping() && sink.write("x", 1);
+            });
+    });
+}
+
+// A search service that never finishes a search: its base address passes the connection check
+// ("/" answers at once), while every image search trickles (ServeTrickle).
+inline void ServeTricklingSearch(LoopbackServer& server, std::atomic<int>& searches) {
+    server.routes().Get("/", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("up", "text/plain");
+    });
+    ServeTrickle(server, "/ajax/services/search/images", searches);
+}
+
 // A loopback port that nothing listens on (bound once, then released).
 inline int DeadPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -172,7 +199,7 @@ inline std::string HostRequest(const std::vector<std::string>& args) {
     return text + "\r\n";
 }
 
-// httpc.so opened with dlopen and driven through its three exports, blocks malloc'ed as the
+// httpc.so opened with dlopen and driven through its four exports, blocks malloc'ed as the
 // host does.
 class ModuleLibrary {
 public:
@@ -184,7 +211,8 @@ public:
         m_load = reinterpret_cast<LoadFn>(::dlsym(m_handle, "load"));
         m_request = reinterpret_cast<RequestFn>(::dlsym(m_handle, "request"));
         m_unload = reinterpret_cast<UnloadFn>(::dlsym(m_handle, "unload"));
-        if (!m_load || !m_request || !m_unload) {
+        m_cancel = reinterpret_cast<CancelFn>(::dlsym(m_handle, "cancel"));
+        if (!m_load || !m_request || !m_unload || !m_cancel) {
             throw std::runtime_error("httpc.so lacks an export");
         }
     }
@@ -213,16 +241,19 @@ public:
         return ReadAnswer(RawRequest(HostRequest(args)));
     }
     int Unload() { return m_unload(); }
+    void Cancel() { m_cancel(); }
     void* handle() const { return m_handle; }
 
 private:
     using LoadFn = int (*)(char*, long);
     using RequestFn = char* (*)(char*, long*);
     using UnloadFn = int (*)();
+    using CancelFn = void (*)();
     void* m_handle = nullptr;
     LoadFn m_load = nullptr;
     RequestFn m_request = nullptr;
     UnloadFn m_unload = nullptr;
+    CancelFn m_cancel = nullptr;
 };
 
 // Open file descriptors of this process; only sockets or only the rest.
