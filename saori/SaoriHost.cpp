@@ -15,6 +15,8 @@ namespace {
 using LoadFn = int (*)(char* block, long len);
 using RequestFn = char* (*)(char* block, long* len);
 using UnloadFn = int (*)();
+// Optional: ends the request in flight; callable from any thread.
+using CancelFn = void (*)();
 
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kHeaderSeparator = ": ";
@@ -133,13 +135,21 @@ int ParseSaoriAnswer(const char* data, size_t len, HeaderTable& table) {
 SaoriHost::SaoriHost(std::string modulePath, std::string moduleDirectory)
     : m_strModulePath(std::move(modulePath)), m_strModuleDirectory(std::move(moduleDirectory)) {}
 
+SaoriHost::~SaoriHost() {
+    UnloadSaori();
+}
+
 int SaoriHost::LoadSaori() {
     // A module that had no "unload" is still ours: keep its reference until the new one is taken,
     // so the same file is not unmapped and mapped again.
     if (m_hSaori) {
         UnloadSaori();
     }
-    platform::ModuleHandle previous = std::exchange(m_hSaori, nullptr);
+    platform::ModuleHandle previous;
+    {
+        std::lock_guard lock(m_moduleMutex);
+        previous = std::exchange(m_hSaori, nullptr);
+    }
     m_strLoadError.clear();
 
     std::string why;
@@ -163,7 +173,10 @@ int SaoriHost::LoadSaori() {
         return 1;
     }
     std::memcpy(block, m_strModuleDirectory.data(), len);
-    m_hSaori = module;
+    {
+        std::lock_guard lock(m_moduleMutex);
+        m_hSaori = module;
+    }
     load(block, static_cast<long>(len));  // the block is the module's now; its result is unused
     return 0;
 }
@@ -174,6 +187,9 @@ int SaoriHost::SaoriRequest(int count, const char* arg0, const char* arg1, const
         return 0;
     }
     table.clear();
+    if (m_bCancelled) {
+        return 1;
+    }
     std::string text;
     try {
         text = ComposeSaoriRequest(count, arg0, arg1, arg2);
@@ -219,9 +235,25 @@ void SaoriHost::UnloadSaori() {
     if (!unload) {
         return;  // without "unload" the module stays loaded
     }
+    // Once the handle is gone under the lock, no CancelRequests can be inside the module.
+    platform::ModuleHandle module;
+    {
+        std::lock_guard lock(m_moduleMutex);
+        module = std::exchange(m_hSaori, nullptr);
+    }
     unload();
-    platform::FreeModule(m_hSaori);
-    m_hSaori = nullptr;
+    platform::FreeModule(module);
+}
+
+void SaoriHost::CancelRequests() {
+    m_bCancelled = true;
+    std::lock_guard lock(m_moduleMutex);
+    if (!m_hSaori) {
+        return;
+    }
+    if (auto cancel = reinterpret_cast<CancelFn>(platform::FindExport(m_hSaori, "cancel"))) {
+        cancel();
+    }
 }
 
 }  // namespace norvo

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "saori/HeaderTable.h"
@@ -26,13 +28,13 @@ std::string ComposeSaoriRequest(int count, const char* arg0, const char* arg1, c
 int ParseSaoriAnswer(const char* data, size_t len, HeaderTable& table);
 
 // Host of one SAORI/1.0 module: loads it, tells it its directory, sends requests, unloads it.
-// Entry points are looked up at every call. One thread at a time.
+// Entry points are looked up at every call. One thread at a time, except CancelRequests.
 class SaoriHost {
 public:
     // `modulePath`: the module file; `moduleDirectory`: the text handed to "load" (ends in '/').
     SaoriHost(std::string modulePath, std::string moduleDirectory);
-    // Does not unload: the caller pairs every successful LoadSaori with UnloadSaori.
-    ~SaoriHost() = default;
+    // Unloads a module still loaded (a run left early, e.g. by an exception).
+    ~SaoriHost();
     SaoriHost(const SaoriHost&) = delete;
     SaoriHost& operator=(const SaoriHost&) = delete;
 
@@ -48,6 +50,12 @@ public:
     // Calls "unload" and releases the module; without "unload" the module stays loaded.
     void UnloadSaori();
 
+    // From any thread, for a run that is being stopped: the request in flight ends at once when
+    // the module exports "cancel" (without it, it runs to its end), and every later
+    // SaoriRequest answers 1 without reaching the module. Final for this host.
+    void CancelRequests();
+    bool IsCancelled() const { return m_bCancelled.load(); }
+
     // True between a successful LoadSaori and the UnloadSaori that released the module.
     bool IsLoaded() const { return m_hSaori != nullptr; }
     const std::string& ModulePath() const { return m_strModulePath; }
@@ -60,6 +68,9 @@ private:
     std::string m_strModuleDirectory;
     std::string m_strLoadError;
     platform::ModuleHandle m_hSaori = nullptr;
+    // Guards changes of m_hSaori against a CancelRequests on another thread.
+    std::mutex m_moduleMutex;
+    std::atomic<bool> m_bCancelled{false};
 };
 
 }  // namespace norvo

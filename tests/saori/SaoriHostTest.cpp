@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -315,6 +317,49 @@ TEST(SaoriHostVariants, WithoutUnloadStaysLoaded) {
     // The next run loads it again.
     ASSERT_EQ(host.LoadSaori(), 0);
     EXPECT_TRUE(host.IsLoaded());
+}
+
+TEST(SaoriHostLifetime, DestroyingALoadedHostUnloadsTheModule) {
+    TestModule tm;
+    {
+        SaoriHost host(NORVO_TEST_MODULE_PATH, kDir);
+        ASSERT_EQ(host.LoadSaori(), 0);
+    }
+    EXPECT_EQ(tm.UnloadCount(), 1u);
+}
+
+// A stopping run: the request in flight ends at once where the module can cancel (without
+// "cancel" it runs to its end), and no later request reaches the module either way.
+TEST(SaoriHostCancel, EndsTheRequestInFlightAndRefusesLaterOnes) {
+    for (const char* path : {NORVO_TEST_MODULE_PATH, NORVO_TEST_MODULE_NO_CANCEL_PATH}) {
+        SCOPED_TRACE(path);
+        const bool canCancel = std::strcmp(path, NORVO_TEST_MODULE_PATH) == 0;
+        TestModule tm(path);
+        SaoriHost host(path, kDir);
+        ASSERT_EQ(host.LoadSaori(), 0);
+        tm.SetBlocking(true);
+        HeaderTable table;
+        auto inFlight = std::async(std::launch::async,
+                                   [&] { return host.SaoriRequest(0, "", "", "", table); });
+        ASSERT_TRUE(tm.WaitBlocked(1));
+        host.CancelRequests();
+        EXPECT_TRUE(host.IsCancelled());
+        if (!canCancel) {
+            tm.ReleaseOne();
+        }
+        ASSERT_EQ(inFlight.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        EXPECT_EQ(inFlight.get(), canCancel ? 4 : 0);
+        EXPECT_EQ(tm.CancelCount(), canCancel ? 1u : 0u);
+
+        HeaderTable later{{"stale", "1"}};
+        EXPECT_EQ(host.SaoriRequest(1, "x", "", "", later), 1);
+        EXPECT_TRUE(later.empty());
+        EXPECT_EQ(tm.Requests().size(), 1u);
+        host.UnloadSaori();
+        host.CancelRequests();  // nothing loaded: nothing to call
+        EXPECT_EQ(tm.UnloadCount(), 1u);
+        EXPECT_EQ(tm.CancelCount(), canCancel ? 1u : 0u);
+    }
 }
 
 // Refuses every allocation while alive.

@@ -1,6 +1,6 @@
 // Scriptable SAORI module for tests: answers what the test queued, records every call it gets.
-// Built four times: complete, and once each without "load", "request" or "unload"
-// (TM_WITHOUT_LOAD, TM_WITHOUT_REQUEST, TM_WITHOUT_UNLOAD).
+// Built five times: complete, and once each without "load", "request", "unload" or "cancel"
+// (TM_WITHOUT_LOAD, TM_WITHOUT_REQUEST, TM_WITHOUT_UNLOAD, TM_WITHOUT_CANCEL).
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +30,9 @@ struct Event {
 };
 
 const char kDefaultAnswer[] = "SAORI/1.0 200 OK\r\n\r\n";
+// What a cancelled request answers, as the real module does.
+const char kCancelledAnswer[] =
+    "SAORI/1.0 500 Internal Server Error\r\nResult: 0\r\nReason: cancelled\r\n\r\n";
 
 // For tests that run the module in another process (saori-request): the default answer may come
 // from NORVO_TEST_MODULE_ANSWER, and NORVO_TEST_MODULE_TOUCH names a file that each request
@@ -63,6 +66,7 @@ struct State {
     bool blocking = false;
     int permits = 0;
     int blocked = 0;
+    bool cancelled = false;  // set by "cancel", cleared by "load"
 };
 
 State& S() {
@@ -104,6 +108,7 @@ TM_EXPORT int load(char* block, long len) {
     std::lock_guard lock(s.mutex);
     s.dir.assign(block, static_cast<size_t>(len));
     s.events.push_back({TM_EVENT_LOAD, s.dir});
+    s.cancelled = false;
     std::free(block);  // handed-over blocks belong to the module
     return s.loadResult;
 }
@@ -120,11 +125,14 @@ TM_EXPORT char* request(char* block, long* len) {
     if (s.blocking) {
         ++s.blocked;
         s.changed.notify_all();
-        s.changed.wait(lock, [&] { return !s.blocking || s.permits > 0; });
-        if (s.blocking) {
+        s.changed.wait(lock, [&] { return !s.blocking || s.permits > 0 || s.cancelled; });
+        if (s.blocking && !s.cancelled) {
             --s.permits;
         }
         --s.blocked;
+    }
+    if (s.cancelled) {
+        return Deliver(Answer{kCancelledAnswer}, len);
     }
     if (!s.queue.empty()) {
         Answer a = std::move(s.queue.front());
@@ -152,6 +160,17 @@ TM_EXPORT int unload(void) {
 }
 #endif
 
+#ifndef TM_WITHOUT_CANCEL
+// Ends a waiting request (and every later one, until the next "load") with a failure answer.
+TM_EXPORT void cancel(void) {
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    s.events.push_back({TM_EVENT_CANCEL, {}});
+    s.cancelled = true;
+    s.changed.notify_all();
+}
+#endif
+
 TM_EXPORT void tm_reset(void) {
     State& s = S();
     std::lock_guard lock(s.mutex);
@@ -164,6 +183,7 @@ TM_EXPORT void tm_reset(void) {
     s.events.clear();
     s.blocking = false;
     s.permits = 0;
+    s.cancelled = false;
     s.changed.notify_all();
 }
 

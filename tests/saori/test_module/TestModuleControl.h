@@ -2,10 +2,11 @@
 
 // Test-side handle on the scriptable test SAORI module. Link the CMake target
 // norvo_test_module_control (or call norvo_use_test_module(<target>)), which defines:
-//   NORVO_TEST_MODULE_PATH            full module: load, request, unload + controls
+//   NORVO_TEST_MODULE_PATH            full module: load, request, unload, cancel + controls
 //   NORVO_TEST_MODULE_NO_LOAD_PATH    the same without "load"
 //   NORVO_TEST_MODULE_NO_REQUEST_PATH the same without "request"
 //   NORVO_TEST_MODULE_NO_UNLOAD_PATH  the same without "unload"
+//   NORVO_TEST_MODULE_NO_CANCEL_PATH  the same without "cancel"
 //
 //   norvo::testing::TestModule tm;              // opens NORVO_TEST_MODULE_PATH, resets it
 //   tm.PushAnswer("SAORI/1.0 200 OK\r\nResult: 1\r\n\r\n");
@@ -30,8 +31,8 @@
 namespace norvo::testing {
 
 struct TestModuleEvent {
-    int kind = 0;      // TM_EVENT_LOAD, TM_EVENT_REQUEST or TM_EVENT_UNLOAD
-    std::string data;  // directory text for load, request bytes for request, "" for unload
+    int kind = 0;      // TM_EVENT_LOAD, TM_EVENT_REQUEST, TM_EVENT_UNLOAD or TM_EVENT_CANCEL
+    std::string data;  // directory text for load, request bytes for request, else ""
 };
 
 // Answer of one request: bytes, or nullopt for a null block.
@@ -155,6 +156,9 @@ public:
     }
     size_t UnloadCount() const {
         return Of(TM_EVENT_UNLOAD).size();
+    }
+    size_t CancelCount() const {
+        return Of(TM_EVENT_CANCEL).size();
     }
 
 private:

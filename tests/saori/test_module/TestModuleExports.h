@@ -1,7 +1,7 @@
 #pragma once
 
-// C control interface exported by the scriptable test SAORI module, next to "load", "request"
-// and "unload". Tests reach it by dlopen-ing the same module file the host loads: the loader
+// C control interface exported by the scriptable test SAORI module, next to "load", "request",
+// "unload" and "cancel". Tests reach it by dlopen-ing the same module file the host loads: the loader
 // hands back the same object, so both sides share the module's state. Use TestModuleControl.h.
 
 #include <limits.h>
@@ -14,7 +14,7 @@ extern "C" {
 #define TM_REAL_LENGTH LONG_MIN
 
 // Kinds of recorded calls.
-enum { TM_EVENT_LOAD = 1, TM_EVENT_REQUEST = 2, TM_EVENT_UNLOAD = 3 };
+enum { TM_EVENT_LOAD = 1, TM_EVENT_REQUEST = 2, TM_EVENT_UNLOAD = 3, TM_EVENT_CANCEL = 4 };
 
 // Computes the answer to one request. Returns a malloc'ed block (the module hands it to the host
 // as is) with its length in *answerLen, or null for a null answer block. `dir` is the directory
