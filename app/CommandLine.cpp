@@ -1,19 +1,19 @@
 #include "app/CommandLine.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalView.h"
+#include "saori/StopSignals.h"
 #include "saori/WorkFolder.h"
 
 namespace norvo {
@@ -160,27 +160,27 @@ std::string HelpText(const std::string& program) {
 
 namespace {
 
-volatile std::sig_atomic_t g_stopSignal = 0;
-
-extern "C" void OnStopSignal(int signalNumber) {
-    g_stopSignal = signalNumber;
-}
-
-bool StopSignalled() {
-    return g_stopSignal != 0;
-}
-
-// The first Ctrl-C (or SIGTERM/SIGHUP) lets the run stop at its next stage boundary, so the
-// module is unloaded and the work folder removed; a second one ends the program at once.
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signalNumber, &action, nullptr);
+// Waits on a thread of its own for a stop signal and then asks the run to stop, which also ends
+// the run's request in flight at once; ends with the scope.
+class StopWatcher {
+public:
+    StopWatcher(StopSignals& signals, TerminalView& view)
+        : m_signals(signals), m_thread([&signals, &view] {
+              if (signals.Wait() == StopSignals::WaitEnd::Signal) {
+                  view.RequestStop();
+              }
+          }) {}
+    ~StopWatcher() {
+        m_signals.EndWaits();
+        m_thread.join();
     }
-}
+    StopWatcher(const StopWatcher&) = delete;
+    StopWatcher& operator=(const StopWatcher&) = delete;
+
+private:
+    StopSignals& m_signals;
+    std::thread m_thread;
+};
 
 }  // namespace
 
@@ -207,6 +207,9 @@ int RunCommandLine(int argc, char** argv) {
     }
     const CommandLineOptions& options = parsed.options;
     std::setlocale(LC_ALL, "");
+    // The first Ctrl-C (or SIGTERM/SIGHUP) stops the run, so that the module is unloaded, the
+    // work folder removed and the service stopped; a second one ends the program at once.
+    StopSignals stopSignals(StopSignals::Repeat::EndsProgram);
 
     std::error_code ec;
     if (!options.force && std::filesystem::exists(options.output, ec)) {
@@ -233,19 +236,21 @@ int RunCommandLine(int argc, char** argv) {
     }
 
     TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
-    view.SetStopCheck(StopSignalled);
-    CatchStopSignals();
     CreateRun run(view, MakeRunSettings(work.Path(), services));
-    try {
-        run.OnCreateButton(options.body, options.face);
-    } catch (const std::exception& e) {
-        // Out of memory and the like: say so and let the work folder and the service be
-        // cleaned up on the way out instead of aborting past them.
-        std::fprintf(stderr, "\n%s: the run stopped on an unexpected error: %s\n", program.c_str(),
-                     e.what());
-        return 1;
+    {
+        // Started only now: the probe address is set, and no other thread may run before that.
+        const StopWatcher watcher(stopSignals, view);
+        try {
+            run.OnCreateButton(options.body, options.face);
+        } catch (const std::exception& e) {
+            // Out of memory and the like: say so and let the work folder and the service be
+            // cleaned up on the way out instead of aborting past them.
+            std::fprintf(stderr, "\n%s: the run stopped on an unexpected error: %s\n",
+                         program.c_str(), e.what());
+            return 1;
+        }
     }
-    if (StopSignalled() && run.LastOutcome() != RunOutcome::Saved) {
+    if (stopSignals.Received() != 0 && run.LastOutcome() != RunOutcome::Saved) {
         std::fprintf(stderr, "%s: stopped\n", program.c_str());
     }
     return run.LastOutcome() == RunOutcome::Saved ? 0 : 1;

@@ -25,6 +25,44 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The view as the stages see it. A stop cuts the request in flight short, which then fails
+// like any other; once a stop was asked, the failure messages that follow are not shown.
+class QuietAfterStop : public RunView {
+public:
+    explicit QuietAfterStop(RunView& view) : m_view(view) {}
+
+    void SendProgressStep(int step) override { m_view.SendProgressStep(step); }
+    void ShowMessage(const std::string& text, MessageKind kind) override {
+        if (!m_view.StopRequested()) {
+            m_view.ShowMessage(text, kind);
+        }
+    }
+    void BringMainWindowToFront() override { m_view.BringMainWindowToFront(); }
+    std::optional<std::string> AskSavePath() override { return m_view.AskSavePath(); }
+    void EnableCreate(bool enabled) override { m_view.EnableCreate(enabled); }
+    bool StopRequested() override { return m_view.StopRequested(); }
+    void SetStopAction(std::function<void()> action) override {
+        m_view.SetStopAction(std::move(action));
+    }
+
+private:
+    RunView& m_view;
+};
+
+// Leaves the view the action that cancels the host's requests, for as long as a run lasts.
+class StopActionLease {
+public:
+    StopActionLease(RunView& view, SaoriHost& host) : m_view(view) {
+        m_view.SetStopAction([&host] { host.CancelRequests(); });
+    }
+    ~StopActionLease() { m_view.SetStopAction(nullptr); }
+    StopActionLease(const StopActionLease&) = delete;
+    StopActionLease& operator=(const StopActionLease&) = delete;
+
+private:
+    RunView& m_view;
+};
+
 }  // namespace
 
 const char* describe(RunOutcome outcome) {
@@ -49,6 +87,7 @@ CreateRun::CreateRun(RunView& view, RunSettings settings)
       m_hSaori(m_settings.modulePath, m_settings.workFolder) {}
 
 void CreateRun::OnCreateButton(const std::string& body, const std::string& face) {
+    const StopActionLease stopAction(m_view, m_hSaori);
     m_outcome = RunOutcome::Failed;
     m_view.EnableCreate(false);
     m_view.SendProgressStep(0);
@@ -65,6 +104,10 @@ void CreateRun::OnCreateButton(const std::string& body, const std::string& face)
     HeaderTable connection;
     const int check = m_hSaori.SaoriRequest(0, "", "", "", connection);
     if (check != 0 || connection["Result"] != "1") {
+        if (m_view.StopRequested()) {
+            CloseStopped(true, "", "");
+            return;
+        }
         m_view.SendProgressStep(kProgressHide);
         m_view.ShowMessage(check != 0 ? SaoriRequestFailureText(check) : kNoInternetText,
                            MessageKind::Warning);
@@ -97,23 +140,37 @@ void CreateRun::CloseStopped(bool unload, const std::string& file1, const std::s
 }
 
 int CreateRun::RunStages() {
-    LookupContext ctx{m_hSaori, m_view, m_settings.searchBase, m_settings.detectBase,
+    QuietAfterStop stageView(m_view);
+    LookupContext ctx{m_hSaori, stageView, m_settings.searchBase, m_settings.detectBase,
                       m_settings.workFolder};
     m_outcome = RunOutcome::Failed;
 
     // A failed search has shown its own message; the closing order here is U, E, H.
     auto closeSearch = [this] {
+        if (m_view.StopRequested()) {
+            CloseStopped(true, "", "");
+            return 1;
+        }
         m_hSaori.UnloadSaori();
         m_view.EnableCreate(true);
         m_view.SendProgressStep(kProgressHide);
         return 1;
     };
-    // A failed download: H, M, U, E.
-    auto closeDownload = [this](const std::string& address, const std::string& name) {
+    // A failed download: H, M, U, E; then the picture stored before it goes, so that no run
+    // leaves a file behind.
+    auto closeDownload = [this](const std::string& address, const std::string& name,
+                                const std::string& storedBefore) {
+        if (m_view.StopRequested()) {
+            CloseStopped(true, storedBefore, "");
+            return 1;
+        }
         m_view.SendProgressStep(kProgressHide);
         m_view.ShowMessage(address + "\r\n" + name + kDownloadFailedText, MessageKind::Warning);
         m_hSaori.UnloadSaori();
         m_view.EnableCreate(true);
+        if (!storedBefore.empty()) {
+            DeleteRunFile(storedBefore);
+        }
         return 1;
     };
 
@@ -144,7 +201,7 @@ int CreateRun::RunStages() {
 
     std::string bodyFile;
     if (DownloadPicture(ctx, bodyAddress, bodyFile) != 0) {
-        return closeDownload(bodyAddress, m_strBody);
+        return closeDownload(bodyAddress, m_strBody, "");
     }
     m_view.SendProgressStep(14);
     if (m_view.StopRequested()) {
@@ -160,10 +217,7 @@ int CreateRun::RunStages() {
     }
     std::string faceFile;
     if (DownloadPictureAs(ctx, faceAddress, faceName, faceFile) != 0) {
-        closeDownload(faceAddress, m_strFace);
-        // The body picture was stored already; no run leaves a file behind.
-        DeleteRunFile(bodyFile);
-        return 1;
+        return closeDownload(faceAddress, m_strFace, bodyFile);
     }
     m_view.SendProgressStep(15);
     if (m_view.StopRequested()) {

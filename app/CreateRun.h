@@ -23,7 +23,7 @@ enum class RunOutcome {
     Saved,     // the portrait was written
     NotSaved,  // composed, but the user cancelled the save
     Failed,    // a stage failed, or the portrait could not be composed or written
-    Stopped,   // the windows asked the run to stop
+    Stopped,   // the windows or the terminal asked the run to stop
 };
 
 const char* describe(RunOutcome outcome);
@@ -38,7 +38,9 @@ public:
     CreateRun& operator=(const CreateRun&) = delete;
 
     // Runs the whole job for the two names; every path re-enables Create, leaves the progress
-    // window hidden, unloads a loaded module once and leaves no file of the run behind.
+    // window hidden, unloads a loaded module once and leaves no file of the run behind. While
+    // it runs, the view holds the action that cancels the module's requests; once a stop is
+    // asked the run ends as Stopped without any failure message.
     void OnCreateButton(const std::string& body, const std::string& face);
 
     // The middle of a run, after the connection check: 0 ran to its end, non-zero a stage

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -34,6 +37,39 @@ public:
     // True once the user closed the main window: the run stops at the next stage boundary,
     // quietly, after unloading the module and removing its files.
     virtual bool StopRequested() { return false; }
+    // The run leaves here what ends its request in flight at once (callable from any thread),
+    // and an empty action before it ends. A view that can ask for a stop calls it when it does.
+    virtual void SetStopAction(std::function<void()> action) { (void)action; }
+};
+
+// A view's side of a stop asked from another thread than the run's: the flag the run reads at
+// its stage boundaries and the action the run left to cut its wait short.
+class RunStop {
+public:
+    // From any thread: marks the stop and calls the run's action, if it left one.
+    void Request() {
+        std::lock_guard lock(m_mutex);
+        m_bRequested = true;
+        if (m_action) {
+            m_action();
+        }
+    }
+    bool Requested() const { return m_bRequested.load(); }
+    // The run's side. An action left after the stop was asked is called at once.
+    void SetAction(std::function<void()> action) {
+        std::lock_guard lock(m_mutex);
+        m_action = std::move(action);
+        if (m_action && m_bRequested) {
+            m_action();
+        }
+    }
+    // Before a new run.
+    void Reset() { m_bRequested = false; }
+
+private:
+    std::mutex m_mutex;
+    std::function<void()> m_action;
+    std::atomic<bool> m_bRequested{false};
 };
 
 }  // namespace norvo

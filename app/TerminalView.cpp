@@ -100,8 +100,8 @@ void TerminalView::EnableCreate(bool enabled) {
     }
 }
 
-bool TerminalView::StopRequested() {
-    return m_stopCheck != nullptr && m_stopCheck();
+void TerminalView::SetStopAction(std::function<void()> action) {
+    m_stop.SetAction(std::move(action));
 }
 
 }  // namespace norvo

@@ -20,10 +20,11 @@ public:
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
     void EnableCreate(bool enabled) override;
-    bool StopRequested() override;
+    bool StopRequested() override { return m_stop.Requested(); }
+    void SetStopAction(std::function<void()> action) override;
 
-    // Asked at every stage boundary; true stops the run quietly (e.g. after Ctrl-C).
-    void SetStopCheck(bool (*stopCheck)()) { m_stopCheck = stopCheck; }
+    // From any thread (e.g. after Ctrl-C): the run stops quietly, its request in flight at once.
+    void RequestStop() { m_stop.Request(); }
 
     // Width of the bar in characters: one per step.
     static constexpr int kBarSteps = 16;
@@ -36,7 +37,7 @@ private:
     bool m_bVerbose;
     bool m_bBarShown = false;
     std::string m_strSavePath;
-    bool (*m_stopCheck)() = nullptr;
+    RunStop m_stop;
 };
 
 }  // namespace norvo

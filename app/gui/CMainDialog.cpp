@@ -136,7 +136,7 @@ void CMainDialog::OnCreateButton() {
     m_buttonCreate->setEnabled(false);
     UpdateData(true);
     m_bRunning = true;
-    m_bStopRequested = false;
+    m_stop.Reset();
     m_bThreadDone = false;
     m_runThread = std::thread([this, job = m_runJob, body = m_strBody, face = m_strFace] {
         try {
@@ -144,8 +144,9 @@ void CMainDialog::OnCreateButton() {
                 job(*this, body, face);
             }
         } catch (...) {
-            // Nothing may escape a thread. Tell the user instead of ending silently; the work
-            // folder and whatever is left in it go when the program ends.
+            // Nothing may escape a thread. Tell the user instead of ending silently; the run's
+            // module was unloaded on the way out, and the work folder and whatever is left in
+            // it go when the program ends.
             SendProgressStep(kProgressHide);
             ShowMessage(kUnexpectedFailureText, MessageKind::Warning);
         }
@@ -172,7 +173,7 @@ void CMainDialog::StopAndJoin() {
     if (!m_runThread.joinable()) {
         return;
     }
-    m_bStopRequested = true;
+    m_stop.Request();
     while (!m_bThreadDone) {
         // A call the run made before it saw the stop is waiting for this thread: let it
         // through (it returns without touching a window), else the run could never end.
@@ -187,9 +188,9 @@ void CMainDialog::closeEvent(QCloseEvent* event) {
         QDialog::closeEvent(event);
         return;
     }
-    // The run ends at its next stage boundary and cleans up after itself; the windows go
-    // away now and the dialog finishes once the run thread has ended.
-    m_bStopRequested = true;
+    // The run's request in flight ends at once and the run cleans up after itself; the windows
+    // go away now and the dialog finishes once the run thread has ended.
+    m_stop.Request();
     m_bClosePending = true;
     if (m_progress) {
         m_progress->OnProgressStep(kProgressHide);
@@ -216,8 +217,12 @@ void CMainDialog::timerEvent(QTimerEvent* event) {
     activateWindow();
 }
 
+void CMainDialog::SetStopAction(std::function<void()> action) {
+    m_stop.SetAction(std::move(action));
+}
+
 void CMainDialog::OnGuiThread(const std::function<void()>& work) {
-    if (m_bStopRequested) {
+    if (m_stop.Requested()) {
         return;
     }
     if (QThread::currentThread() == thread()) {
@@ -227,7 +232,7 @@ void CMainDialog::OnGuiThread(const std::function<void()>& work) {
     QMetaObject::invokeMethod(
         this,
         [this, &work] {
-            if (!m_bStopRequested) {
+            if (!m_stop.Requested()) {
                 work();
             }
         },

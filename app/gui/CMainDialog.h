@@ -60,7 +60,8 @@ public:
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
     void EnableCreate(bool enabled) override;
-    bool StopRequested() override { return m_bStopRequested.load(); }
+    bool StopRequested() override { return m_stop.Requested(); }
+    void SetStopAction(std::function<void()> action) override;
 
 public slots:
     // Starts a run with the typed names, unless one is going.
@@ -100,7 +101,7 @@ private:
     bool m_bClosePending = false;
     bool m_bDestroying = false;
     bool m_bFrontTimerStarted = false;
-    std::atomic<bool> m_bStopRequested{false};
+    RunStop m_stop;
     std::atomic<bool> m_bThreadDone{true};
 };
 

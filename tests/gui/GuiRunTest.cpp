@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ostream>
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
@@ -19,6 +21,9 @@
 
 #include "FakeServices.h"
 #include "GuiTestSupport.h"
+#ifdef HTTPC_MODULE_PATH
+#include "HttpcTestSupport.h"
+#endif
 #include "app/CreateRun.h"
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CMainDialog.h"
@@ -283,6 +288,36 @@ TEST_F(GuiRunTest, ClosingDuringARunLeavesNoFilesAndNoBoxes) {
     EXPECT_TRUE(std::filesystem::is_empty(work.Path())) << "files left in the work folder";
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "portrait.jpg"));
 }
+
+#ifdef HTTPC_MODULE_PATH
+// The real module waiting on a server that trickles its answer, one byte a second: closing the
+// main window ends the request at once, and the run stops quietly long before the module's own
+// limits (15 s without progress) would have ended the wait.
+TEST_F(GuiRunTest, ClosingWhileTheServerTricklesItsAnswerStopsAtOnce) {
+    test::LoopbackServer server;
+    std::atomic<int> searches{0};
+    test::ServeTricklingSearch(server, searches);
+    server.Bind();
+    // Read by the module when the run loads it; set while no run thread exists.
+    ::setenv("HTTPC_PROBE_URL", server.Url("").c_str(), 1);
+    server.Serve();
+    modulePath = HTTPC_MODULE_PATH;
+    fake.searchBase = fake.detectBase = server.Url("");
+
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QTest::mouseClick(Create(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return searches > 0; }));
+    QElapsedTimer stopping;
+    stopping.start();
+    dialog.close();
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
+    EXPECT_LT(stopping.elapsed(), 10000);
+    EXPECT_EQ(outcome, RunOutcome::Stopped);
+    EXPECT_TRUE(MessageBox::takeShown().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(work.Path())) << "files left in the work folder";
+    ::unsetenv("HTTPC_PROBE_URL");
+}
+#endif
 
 }  // namespace
 }  // namespace norvo

@@ -7,7 +7,10 @@
 #include <QColor>
 #include <QImage>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "FakeServices.h"
 #include "RecorderView.h"
@@ -360,6 +363,43 @@ TEST_F(CreateRunTest, AStopAtEachStageBoundaryEndsQuietlyWithoutFiles) {
         EXPECT_EQ(module.UnloadCount(), 1u);
         EXPECT_TRUE(IsEmptyFolder(work.Path()));
         EXPECT_FALSE(std::filesystem::exists(*view.savePath));
+    }
+}
+
+// A stop asked from another thread while the module holds a request (the connection check, the
+// body search, the first detection): the module is told to cancel, nothing later reaches it,
+// and the run ends as stopped without any message.
+TEST_F(CreateRunTest, AStopDuringARequestCancelsItAndEndsQuietly) {
+    for (size_t held : {0u, 1u, 2u}) {
+        SCOPED_TRACE(held);
+        module.Reset();
+        fake.Attach(module);
+        view.calls.clear();
+        view.stop.Reset();
+        module.SetBlocking(true);
+        for (size_t i = 0; i < held; ++i) {
+            module.ReleaseOne();
+        }
+        auto run = std::async(std::launch::async, [this] { return Run(); });
+        for (int i = 0; i < 2000 && (module.Requests().size() <= held || module.BlockedCount() == 0);
+             ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_EQ(module.BlockedCount(), 1);
+        view.stop.Request();
+        const bool ended = run.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        module.SetBlocking(false);  // a run that missed the stop must not hang the suite
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(run.get(), RunOutcome::Stopped);
+        EXPECT_EQ(module.CancelCount(), 1u);
+        EXPECT_EQ(module.Requests().size(), held + 1);
+        EXPECT_EQ(module.UnloadCount(), 1u);
+        for (const std::string& call : view.calls) {
+            EXPECT_NE(call.rfind("warning", 0), 0u) << call;
+        }
+        const std::vector<std::string> tail(view.calls.end() - 2, view.calls.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{"hide", "enable 1"}));
+        EXPECT_TRUE(IsEmptyFolder(work.Path()));
     }
 }
 

@@ -26,7 +26,10 @@ public:
         return savePath;
     }
     void EnableCreate(bool enabled) override { calls.push_back(enabled ? "enable 1" : "enable 0"); }
-    bool StopRequested() override { return stopWhen && stopWhen(calls); }
+    bool StopRequested() override { return (stopWhen && stopWhen(calls)) || stop.Requested(); }
+    void SetStopAction(std::function<void()> action) override {
+        stop.SetAction(std::move(action));
+    }
 
     // Only the calls other than progress steps: the closing actions and messages.
     std::vector<std::string> Closing() const {
@@ -53,6 +56,8 @@ public:
     std::optional<std::string> savePath;
     // Consulted at each stage boundary with the calls so far.
     std::function<bool(const std::vector<std::string>&)> stopWhen;
+    // A stop asked from another thread, as the windows and the terminal ask it.
+    RunStop stop;
 };
 
 }  // namespace norvo::testing
