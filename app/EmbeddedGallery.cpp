@@ -1,7 +1,7 @@
 #include "app/EmbeddedGallery.h"
 
-// POSIX implementation: posix_spawn, a pipe for the first line, SIGTERM to stop. A Windows
-// port replaces this file.
+// POSIX implementation: posix_spawn in a process group of its own, a pipe for the first line,
+// SIGTERM to stop. A Windows port replaces this file.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -93,8 +93,16 @@ EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
+    // Ctrl-C on the terminal goes to the whole foreground process group. In a group of its own
+    // the service keeps answering the run until the program, having stopped the run, stops it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     close(lifeline[0]);

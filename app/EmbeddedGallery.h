@@ -5,7 +5,8 @@
 namespace norvo {
 
 // The bundled lookup service, run as a child process on a free loopback port for the life of
-// this object, so the program works offline out of the box. Not copyable.
+// this object, so the program works offline out of the box. The child has a process group of its
+// own, so a Ctrl-C meant for the program does not reach it. Not copyable.
 class EmbeddedGallery {
 public:
     enum class Status {

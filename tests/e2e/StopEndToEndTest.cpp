@@ -1,0 +1,92 @@
+// Ctrl-C on a terminal run whose server trickles its answer: the built program, its module and
+// a stand-in for the bundled service, each a process of its own.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "../module/HttpcTestSupport.h"
+#include "ChildProgram.h"
+#include "saori/Platform.h"
+#include "saori/WorkFolder.h"
+
+namespace norvo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Started by the program as its bundled service: hands out the test's server as its address,
+// notes every stop signal it gets, and ends with its lifeline like the real one.
+constexpr char kStandInService[] = R"(#!/bin/sh
+trap 'echo INT >> "$NORVO_TEST_SIGNALS"' INT
+trap 'echo TERM >> "$NORVO_TEST_SIGNALS"; exit 0' TERM
+echo "$NORVO_TEST_SERVICE_ADDRESS"
+exec 3<&0
+cat <&3 >/dev/null &
+while kill -0 $! 2>/dev/null; do wait $!; done
+)";
+
+class StopEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.IsValid());
+        test::ServeTricklingSearch(server, searches);
+        server.Start();
+        // The program finds its module and its service in its own folder: a copy of it beside
+        // the stand-in starts the stand-in as its bundled service.
+        for (const char* name : {"norvo", "httpc.so"}) {
+            fs::copy_file(platform::ProgramFolder() + name, folder.Path() + name);
+        }
+        const std::string service = folder.Path() + "norvo-gallery";
+        std::ofstream(service) << kStandInService;
+        ::chmod(service.c_str(), 0700);
+    }
+
+    bool WaitForSearch() {
+        for (int i = 0; i < 2000 && searches == 0; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return searches > 0;
+    }
+
+    WorkFolder folder{fs::temp_directory_path().string()};
+    test::LoopbackServer server;
+    std::atomic<int> searches{0};
+};
+
+TEST_F(StopEndToEndTest, CtrlCStopsTheTerminalRunAtOnceAndOnlyTheProgramSeesIt) {
+    const std::string signals = folder.Path() + "service-signals";
+    const std::string output = folder.Path() + "portrait.jpg";
+    testing::ChildProgram program;
+    ASSERT_TRUE(program.Start(folder.Path() + "norvo",
+                              {"--body", "A", "--face", "B", "--output", output},
+                              {{"NORVO_SEARCH_URL", ""},
+                               {"NORVO_DETECT_URL", ""},
+                               {"NORVO_TEST_SERVICE_ADDRESS", server.Url("")},
+                               {"NORVO_TEST_SIGNALS", signals}}));
+    ASSERT_TRUE(WaitForSearch()) << program.ErrorOutput();
+
+    const auto asked = std::chrono::steady_clock::now();
+    program.Interrupt();
+    const std::optional<int> status = program.WaitExit(60s);
+    const auto took = std::chrono::steady_clock::now() - asked;
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 1);
+    // Without the cancel only the module's own limit (15 s without progress) ends the wait.
+    EXPECT_LT(took, 10s);
+    const std::string said = program.ErrorOutput();
+    EXPECT_NE(said.find("norvo: stopped\n"), std::string::npos) << said;
+    EXPECT_EQ(said.find("httpc.dll"), std::string::npos) << said;
+    // The service kept serving through the Ctrl-C; the program stopped it on its way out.
+    EXPECT_EQ(test::ReadFile(signals), "TERM\n");
+    EXPECT_FALSE(fs::exists(output));
+}
+
+}  // namespace
+}  // namespace norvo
