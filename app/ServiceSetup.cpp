@@ -56,12 +56,11 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
     std::string detect = !detectOption.empty() ? detectOption : FromEnvironment(kDetectUrlVariable);
 
     if (search.empty() && detect.empty()) {
-        const std::string program = platform::ProgramFolder() + kGalleryProgram;
-        // The gallery lives in the data folder beside the mask, wherever that was found.
-        const std::string mask = platform::FindDataFile(kMaskFile);
-        const std::string pictures =
-            mask.empty() ? platform::ProgramFolder() + "data/" + kGalleryFolder
-                         : mask.substr(0, mask.find_last_of('/') + 1) + kGalleryFolder;
+        // Both beside this program; an unknown program folder gives "" (no program), never a
+        // name taken from the working folder.
+        const std::string programFolder = platform::ProgramFolder();
+        const std::string program = programFolder.empty() ? "" : programFolder + kGalleryProgram;
+        const std::string pictures = platform::DataFolder() + kGalleryFolder;
         const EmbeddedGallery::Status started = gallery.Start(program, pictures);
         if (started != EmbeddedGallery::Status::Ok) {
             why = std::string(EmbeddedGallery::describe(started)) + " (" + program + ")";
@@ -88,16 +87,16 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
 
 RunSettings MakeRunSettings(const std::string& workFolder, const ServiceAddresses& services) {
     RunSettings settings;
-    const std::string programFolder = platform::ProgramFolder();
-    settings.modulePath = programFolder + kModuleFile;
+    // An unknown program folder leaves the module path empty, which the loader refuses,
+    // rather than a bare name it would take from the working folder.
+    const std::string moduleFolder = platform::ModuleFolder();
+    settings.modulePath = moduleFolder.empty() ? "" : moduleFolder + kModuleFile;
     settings.workFolder = workFolder;
     settings.searchBase = services.search;
     settings.detectBase = services.detect;
-    settings.maskPath = platform::FindDataFile(kMaskFile);
-    if (settings.maskPath.empty()) {
-        // Missing everywhere: the run then names this file in its message.
-        settings.maskPath = programFolder + "data/" + kMaskFile;
-    }
+    // Missing, the run names this file in its message.
+    const std::string dataFolder = platform::DataFolder();
+    settings.maskPath = dataFolder.empty() ? "" : dataFolder + kMaskFile;
     return settings;
 }
 

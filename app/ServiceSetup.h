@@ -37,8 +37,8 @@ std::string TrimBaseAddress(std::string address);
 ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::string& detectOption,
                                  EmbeddedGallery& gallery, ServiceAddresses& out, std::string& why);
 
-// The settings of this program's runs: the module and mask from the program folder (mask from
-// the installed data folder when not beside the program), the given work folder and services.
+// The settings of this program's runs: the module and the mask from their places beside the
+// program folder (platform::ModuleFolder, DataFolder), the given work folder and services.
 RunSettings MakeRunSettings(const std::string& workFolder, const ServiceAddresses& services);
 
 }  // namespace norvo

@@ -34,9 +34,14 @@ HandoverAllocator SetHandoverAllocatorForTesting(HandoverAllocator alloc);
 // Folder of the running program from its executable's real path, ending with '/'; "" if unknown.
 std::string ProgramFolder();
 
-// Path of the data file `rel` (e.g. "mask.png"): `<program folder>data/<rel>` when it exists,
-// else the installed data folder's copy when that exists, else "".
-std::string FindDataFile(const std::string& rel);
+// The program's own files lie at fixed places relative to the program folder, the same in the
+// build folder and in an installed or copied tree (POSIX: bin/ → lib/norvo/, share/norvo/).
+// Each ends with '/'; "" when the program folder is unknown, so nothing is ever looked for
+// relative to the working folder.
+// The folder of the SAORI module and the private helpers.
+std::string ModuleFolder();
+// The folder of the read-only data: the mask and the bundled gallery.
+std::string DataFolder();
 
 // Folder for per-process private folders: $XDG_RUNTIME_DIR when usable, else $TMPDIR, else /tmp.
 // Never ends with '/'.

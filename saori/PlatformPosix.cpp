@@ -10,12 +10,16 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "saori/Platform.h"
 
-#ifndef NORVO_INSTALL_DATA_DIR
-#define NORVO_INSTALL_DATA_DIR "/usr/local/lib/norvo/data"
+#ifndef NORVO_MODULE_FOLDER_FROM_BIN
+#define NORVO_MODULE_FOLDER_FROM_BIN "../lib/norvo/"
+#endif
+#ifndef NORVO_DATA_FOLDER_FROM_BIN
+#define NORVO_DATA_FOLDER_FROM_BIN "../share/norvo/"
 #endif
 
 namespace norvo::platform {
@@ -27,11 +31,6 @@ std::atomic<HandoverAllocator> g_allocator{nullptr};
 bool IsDirectory(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Empties the folder open as `dirFd` (which this call closes). Entries are looked at with
@@ -132,23 +131,26 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string FindDataFile(const std::string& rel) {
-    if (rel.empty()) {
+namespace {
+
+// `relative` (ending with '/') under the program folder, without "dir/.." steps: the program
+// folder is a real path, so dropping them lexically names the same folder.
+std::string BesideProgram(const char* relative) {
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) {
         return {};
     }
-    const std::string folder = ProgramFolder();
-    if (!folder.empty()) {
-        const std::string beside = folder + "data/" + rel;
-        if (IsRegularFile(beside)) {
-            return beside;
-        }
-    }
-    // The installed copy, for a program started from elsewhere than its install folder.
-    const std::string installed = std::string(NORVO_INSTALL_DATA_DIR) + "/" + rel;
-    if (IsRegularFile(installed)) {
-        return installed;
-    }
-    return {};
+    return std::filesystem::path(folder + relative).lexically_normal().string();
+}
+
+}  // namespace
+
+std::string ModuleFolder() {
+    return BesideProgram(NORVO_MODULE_FOLDER_FROM_BIN);
+}
+
+std::string DataFolder() {
+    return BesideProgram(NORVO_DATA_FOLDER_FROM_BIN);
 }
 
 std::string PrivateBaseFolder() {

@@ -3,7 +3,8 @@
 # window, the names typed, the progress window mid-run, the save dialog, the saved message and
 # the portrait itself. Nothing is written into the source tree.
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
-# BUILD_DIR defaults to ./build (it needs bin/norvo, bin/norvo-gallery, bin/httpc.so, bin/data);
+# BUILD_DIR defaults to ./build (it needs bin/norvo, bin/norvo-gallery, lib/norvo/httpc.so and
+# share/norvo/);
 # OUT_DIR defaults to a fresh folder under /tmp. Needs xvfb-run, xdotool and import.
 set -euo pipefail
 

@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "GalleryServer.h"
+#include "norvo/Version.h"
+#include "saori/Platform.h"
 #include "saori/StopSignals.h"
 
 namespace {
@@ -23,7 +25,7 @@ constexpr const char* kUsage =
     "Serve image search and face detection over a picture folder.\n"
     "\n"
     "  --pictures DIR     picture folder, one sub-folder per person\n"
-    "                     (default: data/gallery beside the program)\n"
+    "                     (default: the bundled gallery, share/norvo/gallery)\n"
     "  --listen HOST:PORT address to listen on (default 127.0.0.1:0; port 0 picks a\n"
     "                     free one); the first line written is the service's address\n"
     "  --allow-remote     also detect faces in pictures from other hosts (fetched)\n"
@@ -41,17 +43,11 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
+// The bundled gallery in the data folder beside the program, found from the program's own
+// path; never looked for in the working folder.
 fs::path DefaultPictures() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const fs::path beside = exe.parent_path() / "data" / "gallery";
-        if (fs::is_directory(beside, ec))
-            return beside;
-    }
-    // The install keeps the build's layout (program and data/ in one folder), so this only
-    // serves a binary copied somewhere on its own: run from the source tree.
-    return "data/gallery";
+    const std::string data = norvo::platform::DataFolder();
+    return data.empty() ? fs::path() : fs::path(data) / "gallery";
 }
 
 // HOST:PORT or [V6]:PORT; the port is 0 to 65535.
@@ -94,7 +90,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--version") {
-            std::puts("norvo-gallery 1.0");
+            std::printf("norvo-gallery %s\n", norvo::kProgramVersion);
             return 0;
         } else if (arg == "--pictures") {
             if (!value(v))

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "saori/Platform.h"
@@ -23,19 +22,13 @@ TEST(Platform, ProgramFolderIsTheExecutablesRealFolder) {
     EXPECT_EQ(std::string(real).find('/', folder.size()), std::string::npos);
 }
 
-TEST(Platform, FindDataFileLooksBesideTheProgram) {
-    const std::string dataDir = platform::ProgramFolder() + "data/";
-    mkdir(dataDir.c_str(), 0755);
-    const std::string name = "platform-test-" + std::to_string(getpid()) + ".txt";
-    std::ofstream(dataDir + name) << "x";
-    EXPECT_EQ(platform::FindDataFile(name), dataDir + name);
-    unlink((dataDir + name).c_str());
-    EXPECT_EQ(platform::FindDataFile(name), "");
-    EXPECT_EQ(platform::FindDataFile(""), "");
-    // A folder is no data file.
-    mkdir((dataDir + name).c_str(), 0755);
-    EXPECT_EQ(platform::FindDataFile(name), "");
-    rmdir((dataDir + name).c_str());
+TEST(Platform, ModuleAndDataLieBesideTheProgramsFolder) {
+    // The build folder has the installed layout: bin/, lib/norvo/, share/norvo/ side by side.
+    std::string prefix = platform::ProgramFolder();
+    prefix.pop_back();
+    prefix.erase(prefix.rfind('/') + 1);
+    EXPECT_EQ(platform::ModuleFolder(), prefix + "lib/norvo/");
+    EXPECT_EQ(platform::DataFolder(), prefix + "share/norvo/");
 }
 
 TEST(Platform, LoaderReportsWhy) {
