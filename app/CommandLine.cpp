@@ -13,14 +13,13 @@
 #include "app/EmbeddedGallery.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalView.h"
+#include "norvo/Version.h"
 #include "saori/StopSignals.h"
 #include "saori/WorkFolder.h"
 
 namespace norvo {
 
 namespace {
-
-constexpr char kVersionText[] = "norvo 1.0";
 
 struct ValueOption {
     const char* name;
@@ -83,7 +82,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose") {
+        if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose" ||
+            name == "--no-label") {
             if (equals != std::string::npos) {
                 return Error("option '" + name + "' takes no value");
             }
@@ -94,6 +94,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             version = version || name == "--version";
             parsed.options.force = parsed.options.force || name == "--force";
             parsed.options.verbose = parsed.options.verbose || name == "--verbose";
+            parsed.options.noLabel = parsed.options.noLabel || name == "--no-label";
             continue;
         }
         const ValueOption* option = nullptr;
@@ -147,6 +148,8 @@ std::string HelpText(const std::string& program) {
            "  --force             replace FILE if it exists\n"
            "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
            "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
+           "  --no-label          save the portrait without the metadata that says what it\n"
+           "                      is and credits its source pictures\n"
            "  --verbose           print every step of the run\n"
            "  --help              display this help and exit\n"
            "  --version           output version information and exit\n"
@@ -194,7 +197,7 @@ int RunCommandLine(int argc, char** argv) {
             std::fputs(HelpText(program).c_str(), stdout);
             return 0;
         case CommandLineAction::Version:
-            std::printf("%s\n", kVersionText);
+            std::printf("norvo %s\n", kProgramVersion);
             return 0;
         case CommandLineAction::Error:
         case CommandLineAction::OpenWindows:
@@ -236,7 +239,9 @@ int RunCommandLine(int argc, char** argv) {
     }
 
     TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
-    CreateRun run(view, MakeRunSettings(work.Path(), services));
+    RunSettings settings = MakeRunSettings(work.Path(), services);
+    settings.labelPortrait = LabelWanted(options.noLabel);
+    CreateRun run(view, settings);
     {
         // Started only now: the probe address is set, and no other thread may run before that.
         const StopWatcher watcher(stopSignals, view);

@@ -14,6 +14,7 @@ struct CommandLineOptions {
     std::string detectUrl;
     bool force = false;
     bool verbose = false;
+    bool noLabel = false;  // save the portrait without its metadata label
 };
 
 enum class CommandLineAction {

@@ -6,6 +6,7 @@
 #include "web/FaceDetection.h"
 #include "web/ImageDownload.h"
 #include "web/ImageSearch.h"
+#include "web/PictureSource.h"
 
 namespace norvo {
 
@@ -198,6 +199,13 @@ int CreateRun::RunStages() {
         CloseStopped(true, "", "");
         return 1;
     }
+    // Asked before the downloads, so the answer file can never meet a stored picture's name.
+    m_bodyCredit = PictureCredit{};
+    m_faceCredit = PictureCredit{};
+    if (m_settings.labelPortrait) {
+        m_bodyCredit = LookupPictureCredit(ctx, bodyAddress);
+        m_faceCredit = LookupPictureCredit(ctx, faceAddress);
+    }
 
     std::string bodyFile;
     if (DownloadPicture(ctx, bodyAddress, bodyFile) != 0) {
@@ -246,19 +254,49 @@ void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bod
         return;
     }
 
+    // Pictures nobody asked the service about are credited by their file names.
+    for (auto [credit, file] : {std::pair{&m_bodyCredit, &bodyFile}, {&m_faceCredit, &faceFile}}) {
+        if (credit->file.empty()) {
+            credit->file = BaseName(*file);
+        }
+    }
+
     m_view.SendProgressStep(kProgressHide);
     m_view.BringMainWindowToFront();
     const std::optional<std::string> path = m_view.AskSavePath();
     if (!path) {
         m_view.ShowMessage(kNotSavedText, MessageKind::Warning);
         m_outcome = RunOutcome::NotSaved;
-    } else if (compositor.Save(*path) == SaveStatus::Saved) {
-        m_view.ShowMessage(kSavedText, MessageKind::Plain);
+    } else if (std::string details; WritePortrait(compositor, *path, details)) {
+        if (details.empty()) {
+            m_view.ShowMessage(kSavedText, MessageKind::Plain);
+        } else {
+            m_view.ShowMessageWithDetails(kSavedText, MessageKind::Plain, details);
+        }
         m_outcome = RunOutcome::Saved;
     } else {
         m_view.ShowMessage(kWriteFailedText, MessageKind::Warning);
     }
     compositor.Release();
+}
+
+bool CreateRun::WritePortrait(FaceCompositor& compositor, const std::string& path,
+                              std::string& details) {
+    details.clear();
+    if (compositor.Save(path) != SaveStatus::Saved) {
+        return false;
+    }
+    if (!m_settings.labelPortrait) {
+        return true;
+    }
+    const PortraitSources sources{m_strBody, m_strFace, m_bodyCredit, m_faceCredit};
+    // The picture is saved either way; a label that could not be written is told, not
+    // passed off as there.
+    if (WritePortraitLabel(path, MakePortraitLabel(sources)) != LabelStatus::Written) {
+        details = std::string(kLabelFailedText) + "\n";
+    }
+    details += CreditsDetails(sources);
+    return true;
 }
 
 }  // namespace norvo

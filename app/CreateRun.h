@@ -2,11 +2,14 @@
 
 #include <string>
 
+#include "app/PortraitCredits.h"
 #include "app/RunView.h"
 #include "imaging/FaceBox.h"
 #include "saori/SaoriHost.h"
 
 namespace norvo {
+
+class FaceCompositor;
 
 // Where one program's runs find their module, folders and services.
 struct RunSettings {
@@ -14,7 +17,11 @@ struct RunSettings {
     std::string workFolder;  // private folder handed to the module; ends with '/'
     std::string searchBase;  // image search base address, without a trailing '/'
     std::string detectBase;  // face detection base address, without a trailing '/'
-    std::string maskPath;    // data/mask.png
+    std::string maskPath;    // share/norvo/mask.png
+    // Label the saved portrait (metadata and credits of its source pictures, asked from the
+    // detection service). Off here, so a run made of bare settings stays the classic run;
+    // the program turns it on unless the user said no.
+    bool labelPortrait = false;
 };
 
 // How the last run ended.
@@ -59,12 +66,19 @@ public:
 private:
     // Closing after a stop was asked at a stage boundary: unload, delete, hide, enable.
     void CloseStopped(bool unload, const std::string& file1, const std::string& file2);
+    // The one place a portrait is written: the composed picture as a JPEG file at `path`, then
+    // its label when labelling is on. Returns what to show under the saved message ("" for
+    // nothing); false when the picture itself could not be written.
+    bool WritePortrait(FaceCompositor& compositor, const std::string& path, std::string& details);
 
     RunView& m_view;
     RunSettings m_settings;
     SaoriHost m_hSaori;
     std::string m_strBody;
     std::string m_strFace;
+    // Credits of this run's pictures, asked for before the downloads when labelling is on.
+    PictureCredit m_bodyCredit;
+    PictureCredit m_faceCredit;
     RunOutcome m_outcome = RunOutcome::NotRun;
 };
 

@@ -28,6 +28,13 @@ public:
     virtual void SendProgressStep(int step) = 0;
     // Shows one modal message box and returns when the user has answered it.
     virtual void ShowMessage(const std::string& text, MessageKind kind) = 0;
+    // As ShowMessage, with `details` (lines) the windows let the user unfold and the terminal
+    // prints after the text. Views without a place for details show the text alone.
+    virtual void ShowMessageWithDetails(const std::string& text, MessageKind kind,
+                                        const std::string& details) {
+        (void)details;
+        ShowMessage(text, kind);
+    }
     // Brings the main window to the front (before the save dialog).
     virtual void BringMainWindowToFront() = 0;
     // Asks where to save the finished picture; nullopt when the user cancels.

@@ -78,6 +78,23 @@ void TerminalView::ShowMessage(const std::string& text, MessageKind kind) {
     std::fflush(m_out);
 }
 
+void TerminalView::ShowMessageWithDetails(const std::string& text, MessageKind kind,
+                                          const std::string& details) {
+    ShowMessage(text, kind);
+    // Details may carry web texts (credits) too: the same care as the message.
+    const std::string shown = TerminalText(details);
+    size_t start = 0;
+    while (start < shown.size()) {
+        size_t end = shown.find('\n', start);
+        if (end == std::string::npos) {
+            end = shown.size();
+        }
+        std::fprintf(m_out, "  %s\n", shown.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+    std::fflush(m_out);
+}
+
 void TerminalView::BringMainWindowToFront() {
     if (m_bVerbose) {
         std::fprintf(m_out, "front\n");

@@ -17,6 +17,9 @@ public:
 
     void SendProgressStep(int step) override;
     void ShowMessage(const std::string& text, MessageKind kind) override;
+    // The text, then each line of `details` indented below it.
+    void ShowMessageWithDetails(const std::string& text, MessageKind kind,
+                                const std::string& details) override;
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
     void EnableCreate(bool enabled) override;

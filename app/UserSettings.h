@@ -8,6 +8,7 @@ namespace norvo {
 // Keys of the settings file.
 inline constexpr char kSourcesKey[] = "sources";  // picture sources of the bundled service
 inline constexpr char kBlendKey[] = "blend";      // how the face is blended in
+inline constexpr char kLabelKey[] = "label";      // "no": portraits are saved without metadata
 
 // The settings a user keeps in norvo.conf (INI; keys outside any section). A missing or
 // unreadable file reads as empty; nothing here throws.

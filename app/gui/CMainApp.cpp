@@ -44,8 +44,9 @@ int CMainApp::InitInstance(int argc, char** argv) {
     CMainDialog dialog;
     progress.SetMainWindow(&dialog);
     dialog.SetProgressWindow(&progress);
-    dialog.SetRunJob([settings = MakeRunSettings(work.Path(), services)](
-                         RunView& view, const std::string& body, const std::string& face) {
+    RunSettings settings = MakeRunSettings(work.Path(), services);
+    settings.labelPortrait = LabelWanted(false);
+    dialog.SetRunJob([settings](RunView& view, const std::string& body, const std::string& face) {
         CreateRun run(view, settings);
         run.OnCreateButton(body, face);
     });

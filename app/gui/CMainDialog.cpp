@@ -251,6 +251,13 @@ void CMainDialog::ShowMessage(const std::string& text, MessageKind kind) {
     OnGuiThread([this, &text, kind] { MessageBox::Show(this, QString::fromUtf8(text), kind); });
 }
 
+void CMainDialog::ShowMessageWithDetails(const std::string& text, MessageKind kind,
+                                         const std::string& details) {
+    OnGuiThread([this, &text, kind, &details] {
+        MessageBox::Show(this, QString::fromUtf8(text), kind, QString::fromUtf8(details));
+    });
+}
+
 void CMainDialog::BringMainWindowToFront() {
     OnGuiThread([this] {
         if (windowState() & Qt::WindowMinimized) {

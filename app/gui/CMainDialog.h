@@ -57,6 +57,8 @@ public:
     // Once a stop is requested they return at once without touching any window.
     void SendProgressStep(int step) override;
     void ShowMessage(const std::string& text, MessageKind kind) override;
+    void ShowMessageWithDetails(const std::string& text, MessageKind kind,
+                                const std::string& details) override;
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
     void EnableCreate(bool enabled) override;

@@ -9,8 +9,8 @@ const QString& MessageBox::WarningCaption() {
     return caption;
 }
 
-QMessageBox::StandardButton MessageBox::Show(QWidget* parent, const QString& text,
-                                             MessageKind kind) {
+QMessageBox::StandardButton MessageBox::Show(QWidget* parent, const QString& text, MessageKind kind,
+                                             const QString& details) {
     QMessageBox box(parent);
     switch (kind) {
         case MessageKind::Warning:
@@ -25,13 +25,17 @@ QMessageBox::StandardButton MessageBox::Show(QWidget* parent, const QString& tex
     box.setText(text);
     // Names and addresses come from the user and the web: never read them as markup.
     box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty()) {
+        box.setDetailedText(details);  // always plain text
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
 
     if (!nextAnswers().empty()) {
         const QMessageBox::StandardButton answer = nextAnswers().front();
         nextAnswers().pop_front();
-        shown().push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons()});
+        shown().push_back(
+            {box.windowTitle(), box.text(), box.detailedText(), box.icon(), box.standardButtons()});
         return answer;
     }
     box.exec();

@@ -18,12 +18,15 @@ public:
 
     // Modal to `parent`; Warning: caption "ノルヴォ" and the exclamation icon; Plain: the
     // application's name as caption and no icon. Returns once the box is answered.
-    static QMessageBox::StandardButton Show(QWidget* parent, const QString& text, MessageKind kind);
+    // Non-empty `details` go into the box's unfoldable details.
+    static QMessageBox::StandardButton Show(QWidget* parent, const QString& text, MessageKind kind,
+                                            const QString& details = QString());
 
     // What one box looked like.
     struct Shown {
         QString caption;
         QString text;
+        QString details;
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
     };

@@ -9,11 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "../run/RecorderView.h"
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
 #include "app/ServiceSetup.h"
+#include "norvo/Version.h"
 #include "saori/Platform.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
@@ -146,6 +148,42 @@ TEST_F(PortraitEndToEndTest, TheCommandLineWritesOnlyWhenAllowed) {
               1);
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "none.jpg"));
     EXPECT_EQ(RunProgram("--body x"), 2);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(PortraitEndToEndTest, ThePortraitIsLabelledUnlessToldNotAndItsPictureStaysTheSame) {
+    const std::string labelled = scratch.Path() + "labelled.jpg";
+    const std::string plain = scratch.Path() + "plain.jpg";
+    const std::string log = scratch.Path() + "log.txt";
+    const std::string names = "--body 'Grace Hopper' --face 'Eileen Collins' --output ";
+    const std::string program = platform::ProgramFolder() + "norvo ";
+    ASSERT_EQ(std::system((program + names + "'" + labelled + "' 2>'" + log + "'").c_str()), 0);
+    ASSERT_EQ(RunProgram(names + "'" + plain + "' --no-label"), 0);
+
+    const std::string withLabel = ReadFile(labelled);
+    const std::string withoutLabel = ReadFile(plain);
+    for (const char* part :
+         {"http://cv.iptc.org/newscodes/digitalsourcetype/composite",
+          "A joke portrait made with norvo: Eileen Collins's face on Grace Hopper's picture.",
+          "Body picture (Grace Hopper): grace_hopper.jpg", "Face picture (Eileen Collins): "}) {
+        EXPECT_NE(withLabel.find(part), std::string::npos) << part;
+        EXPECT_EQ(withoutLabel.find(part), std::string::npos) << part;
+    }
+    EXPECT_NE(withLabel.find("norvo " + std::string(kProgramVersion)), std::string::npos);
+    // The same picture data after the metadata.
+    const size_t a = withLabel.find("\xFF\xDA");
+    const size_t b = withoutLabel.find("\xFF\xDA");
+    ASSERT_NE(a, std::string::npos);
+    EXPECT_EQ(withLabel.substr(a), withoutLabel.substr(b));
+    // The terminal run told the credits after saving.
+    const std::string told = ReadFile(log);
+    EXPECT_NE(told.find("保存しました。\n  出典:\n  本体 (Grace Hopper): grace_hopper.jpg"),
+              std::string::npos)
+        << told;
 }
 
 }  // namespace

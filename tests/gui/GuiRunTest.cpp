@@ -114,7 +114,9 @@ protected:
         return address;
     }
     RunSettings Settings() const {
-        return RunSettings{modulePath, work.Path(), fake.searchBase, fake.detectBase, maskPath};
+        RunSettings settings{modulePath, work.Path(), fake.searchBase, fake.detectBase, maskPath};
+        settings.labelPortrait = labelPortrait;
+        return settings;
     }
     QLineEdit* Edit(const char* name) {
         return dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
@@ -140,6 +142,7 @@ protected:
     WorkFolder scratch{std::filesystem::temp_directory_path().string()};
     std::string modulePath = NORVO_TEST_MODULE_PATH;
     std::string maskPath;
+    bool labelPortrait = false;
     CMainDialog dialog;
     CProgressDialog progress;
     std::vector<Seen> seen;
@@ -166,11 +169,27 @@ TEST_F(GuiRunTest, ASuccessfulRunShowsEveryStepAndSavesWhereTheDialogSays) {
     EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
     EXPECT_EQ(shown[0].caption, QStringLiteral("norvo"));
     EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(shown[0].details.isEmpty());
 
     // The name typed without extension reached the writer with ".jpg", as a JPEG file.
     const QString saved = QString::fromStdString(scratch.Path() + "portrait.jpg");
     EXPECT_EQ(QImageReader(saved).format(), QByteArray("jpeg"));
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "portrait"));
+    ExpectIdleAndClean();
+}
+
+TEST_F(GuiRunTest, ALabelledPortraitsCreditsAreInTheSavedMessagesDetails) {
+    labelPortrait = true;
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    CFileDialogTitle::setNextAnswer(QString::fromStdString(scratch.Path() + "portrait.jpg"));
+    RunToTheEnd();
+    EXPECT_EQ(outcome, RunOutcome::Saved);
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
+    // No service here knows the pictures: they are credited by their file names.
+    EXPECT_EQ(shown[0].details,
+              QStringLiteral("出典:\n本体 (山田 花子): body.png\n顔 (佐藤 一郎): face.png"));
     ExpectIdleAndClean();
 }
 

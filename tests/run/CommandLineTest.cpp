@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/PortraitCredits.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalView.h"
 
@@ -26,6 +29,8 @@ TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
         {{"--version"}, A::Version},
         {{"--body", "a", "--face", "b", "--output", "o.jpg"}, A::Run},
         {{"--body=a", "--face=b", "--output=o.jpg", "--force", "--verbose"}, A::Run},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--no-label"}, A::Run},
+        {{"--no-label=yes"}, A::Error, "takes no value"},
         {{"--body", "a", "--face", "b", "--output", "o.jpg", "--"}, A::Run},
         {{"--body", "a", "--face", "b"}, A::Error, "needs --body, --face and --output"},
         {{"--body", "a", "--face", "b", "--output", ""}, A::Error, "output file name is empty"},
@@ -127,6 +132,30 @@ TEST(TerminalViewTest, ControlCharactersFromTheWebReachTheTerminalDefused) {
         v.ShowMessage("http://a/\x1b]0;x\x07\x1b[2J\rb\x7f\tc\r\nBの画像", MessageKind::Warning);
     });
     EXPECT_EQ(text, "http://a/?]0;x??[2J?b?\tc\nBの画像\n");
+}
+
+TEST(TerminalViewTest, DetailsFollowTheMessageIndentedAndDefused) {
+    const std::string text = Drive(false, false, [](TerminalView& v) {
+        v.ShowMessageWithDetails("保存しました。", MessageKind::Plain,
+                                 "出典:\n本体 (A): a.jpg — \x1b[2JEvil\r\n顔 (B): b.png");
+    });
+    EXPECT_EQ(text, "保存しました。\n  出典:\n  本体 (A): a.jpg — ?[2JEvil\n  顔 (B): b.png\n");
+}
+
+TEST(LabelSettingTest, TheOptionOrASayingNoValueLeavesTheLabelOut) {
+    setenv("XDG_CONFIG_HOME", "/nonexistent-norvo-test", 1);  // no settings file
+    unsetenv("NORVO_LABEL");
+    EXPECT_TRUE(LabelWanted(false));
+    EXPECT_FALSE(LabelWanted(true));
+    for (const char* no : {"no", "false", "off", "0"}) {
+        setenv("NORVO_LABEL", no, 1);
+        EXPECT_FALSE(LabelWanted(false)) << no;
+    }
+    setenv("NORVO_LABEL", "yes", 1);
+    EXPECT_TRUE(LabelWanted(false));
+    EXPECT_FALSE(LabelWanted(true)) << "the option beats the environment";
+    unsetenv("NORVO_LABEL");
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <thread>
 
 #include "FakeServices.h"
@@ -18,6 +20,7 @@
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
+#include "web/TextEncoding.h"
 
 namespace norvo {
 namespace {
@@ -401,6 +404,64 @@ TEST_F(CreateRunTest, AStopDuringARequestCancelsItAndEndsQuietly) {
         EXPECT_EQ(tail, (std::vector<std::string>{"hide", "enable 1"}));
         EXPECT_TRUE(IsEmptyFolder(work.Path()));
     }
+}
+
+// Everything from the first start-of-scan marker on: the compressed picture data.
+std::string ScanData(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t sos = bytes.find("\xFF\xDA");
+    return sos == std::string::npos ? std::string() : bytes.substr(sos);
+}
+
+TEST_F(CreateRunTest, ALabelledRunCreditsItsPicturesAndKeepsTheClassicPictureData) {
+    const auto question = [this](const char* address) {
+        return fake.detectBase + "/api/source?url=" + PercentEncode(address);
+    };
+    // The body's service knows its picture; the face's answers 404, as one without credits.
+    fake.sources[question("http://p/body.png")] =
+        R"({"provider":"wikimedia","file":"Body.png","author":"Ann","license":"CC BY 4.0",)"
+        R"("licenseUrl":"https://l/by","page":"https://w/Body"})";
+    ASSERT_EQ(Run(), RunOutcome::Saved);
+    const std::string classic = ScanData(*view.savePath);
+    ASSERT_FALSE(classic.empty());
+    const std::vector<std::string> classicCalls = view.calls;
+    for (const std::string& request : module.Requests()) {
+        EXPECT_EQ(request.find("/api/source"), std::string::npos) << "asked without labelling";
+    }
+
+    view.calls.clear();
+    const size_t classicRequests = module.Requests().size();
+    RunSettings settings = Settings();
+    settings.labelPortrait = true;
+    CreateRun run(view, settings);
+    run.OnCreateButton("Body", "Face");
+    ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved);
+    EXPECT_EQ(view.calls, classicCalls) << "the same steps and the same message";
+    EXPECT_EQ(view.details,
+              "出典:\n本体 (Body): Body.png — Ann — CC BY 4.0 (https://l/by) — https://w/Body\n"
+              "顔 (Face): face.png");
+    EXPECT_EQ(ScanData(*view.savePath), classic) << "the label leaves the picture data alone";
+    EXPECT_TRUE(IsEmptyFolder(work.Path()));
+    // The credits are asked for before the downloads, under the detection service.
+    std::vector<std::string> order;
+    const std::vector<std::string> requests = module.Requests();
+    for (size_t i = classicRequests; i < requests.size(); ++i) {
+        const std::string address = ParseRequest(requests[i]).arg[0];
+        if (address.find("/api/source") != std::string::npos ||
+            address.rfind("http://p/", 0) == 0) {
+            order.push_back(address);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{question("http://p/body.png"),
+                                               question("http://p/face.png"), "http://p/body.png",
+                                               "http://p/face.png"}));
+
+    std::ifstream in(*view.savePath, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(file.find("A joke portrait made with norvo: Face's face on Body's picture."),
+              std::string::npos);
+    EXPECT_NE(file.find("digitalsourcetype/composite"), std::string::npos);
 }
 
 }  // namespace

@@ -75,6 +75,9 @@ struct FakeServices {
     std::map<std::string, std::string> searches;
     // Detection answer files by picture address; a missing address answers 404.
     std::map<std::string, std::string> detections;
+    // Credit answers (JSON) by the whole question address; a missing one answers 404, as a
+    // service without the question does.
+    std::map<std::string, std::string> sources;
     // Picture bytes by address; a missing address answers 404 after writing a partial file.
     std::map<std::string, std::string> downloads;
 
@@ -91,6 +94,14 @@ struct FakeServices {
         if (a.arg[0].rfind(detectPrefix, 0) == 0) {
             auto it = detections.find(a.arg[0].substr(detectPrefix.size()));
             if (it == detections.end()) {
+                return kNotFoundAnswer;
+            }
+            Write(dir + a.arg[1], it->second);
+            return kOkAnswer;
+        }
+        if (a.arg[0].rfind(detectBase + "/api/source?url=", 0) == 0) {
+            auto it = sources.find(a.arg[0]);
+            if (it == sources.end()) {
                 return kNotFoundAnswer;
             }
             Write(dir + a.arg[1], it->second);

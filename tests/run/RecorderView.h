@@ -20,6 +20,12 @@ public:
     void ShowMessage(const std::string& text, MessageKind kind) override {
         calls.push_back((kind == MessageKind::Warning ? "warning " : "plain ") + text);
     }
+    // Recorded as ShowMessage, with the details kept apart.
+    void ShowMessageWithDetails(const std::string& text, MessageKind kind,
+                                const std::string& shownDetails) override {
+        ShowMessage(text, kind);
+        details = shownDetails;
+    }
     void BringMainWindowToFront() override { calls.push_back("front"); }
     std::optional<std::string> AskSavePath() override {
         calls.push_back("ask");
@@ -53,6 +59,7 @@ public:
     }
 
     std::vector<std::string> calls;
+    std::string details;  // of the last message shown with details
     std::optional<std::string> savePath;
     // Consulted at each stage boundary with the calls so far.
     std::function<bool(const std::vector<std::string>&)> stopWhen;

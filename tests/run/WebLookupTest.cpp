@@ -13,6 +13,8 @@
 #include "web/FaceDetection.h"
 #include "web/ImageDownload.h"
 #include "web/ImageSearch.h"
+#include "web/PictureSource.h"
+#include "web/TextEncoding.h"
 
 namespace norvo {
 namespace {
@@ -407,6 +409,77 @@ TEST_F(WebLookupTest, DeleteRunFileNeverRemovesFolders) {
     DeleteRunFile(work.Path() + "sub");
     DeleteRunFile(work.Path() + "missing");
     EXPECT_TRUE(std::filesystem::is_directory(work.Path() + "sub"));
+}
+
+// ---- credits of the source pictures ----
+
+TEST(PictureCreditTest, ReadsTheAnswerAndToleratesOddFields) {
+    PictureCredit credit;
+    ASSERT_TRUE(ParsePictureCredit(
+        R"({"provider":"wikimedia","file":"A b.jpg","page":"https://p/A","original":"https://o/A",
+            "author":"Ann","license":"CC BY-SA 4.0","licenseUrl":"https://l/by-sa",
+            "attributionRequired":true,"extra":[1,2]})",
+        credit));
+    EXPECT_EQ(credit.provider, "wikimedia");
+    EXPECT_EQ(credit.file, "A b.jpg");
+    EXPECT_EQ(credit.page, "https://p/A");
+    EXPECT_EQ(credit.original, "https://o/A");
+    EXPECT_EQ(credit.author, "Ann");
+    EXPECT_EQ(credit.license, "CC BY-SA 4.0");
+    EXPECT_EQ(credit.licenseUrl, "https://l/by-sa");
+    EXPECT_TRUE(credit.attributionRequired);
+
+    // Fields of another type read as unknown; an earlier value does not survive.
+    ASSERT_TRUE(ParsePictureCredit(
+        R"({"author":42,"license":null,"file":["x"],"attributionRequired":"yes"})", credit));
+    EXPECT_EQ(credit.author, "");
+    EXPECT_EQ(credit.license, "");
+    EXPECT_EQ(credit.file, "");
+    EXPECT_FALSE(credit.attributionRequired);
+
+    // A long text is cut at a character boundary: 3-byte characters, never half of one.
+    std::string long_author;
+    for (size_t i = 0; i < kMaxCreditFieldBytes; ++i) {
+        long_author += "\u3042";
+    }
+    ASSERT_TRUE(ParsePictureCredit(R"({"author":")" + long_author + R"("})", credit));
+    EXPECT_LE(credit.author.size(), kMaxCreditFieldBytes);
+    EXPECT_EQ(credit.author.size() % 3, 0u);
+
+    for (const char* bad :
+         {"", "[]", "\"text\"", "{\"author\":", "<html>404</html>", "{\"author\":\"\xff\"}"}) {
+        EXPECT_FALSE(ParsePictureCredit(bad, credit)) << bad;
+    }
+}
+
+TEST_F(WebLookupTest, LookupPictureCreditAsksTheDetectionServiceOrFallsBackToTheFileName) {
+    const std::string address = "http://search.test/pictures/Grace%20Hopper/g.jpg?x=1&y=2";
+    const std::string question =
+        fake.detectBase + "/api/source?url=" + PercentEncode(address.c_str());
+    fake.sources[question] =
+        R"({"provider":"gallery","file":"Grace Hopper/g.jpg","author":"Navy"})";
+    PictureCredit credit = LookupPictureCredit(ctx, address);
+    EXPECT_EQ(RequestArg0s(), std::vector<std::string>{question});
+    EXPECT_EQ(ParseRequest(module.Requests()[0]).arg[1], kSourceAnswerFile);
+    EXPECT_EQ(credit.file, "Grace Hopper/g.jpg");
+    EXPECT_EQ(credit.author, "Navy");
+    EXPECT_TRUE(FolderEntries(work.Path()).empty());
+
+    // Told nothing useful: the address's own file name, and no file left behind.
+    for (const char* answer : {"", "not json", "{\"provider\":\"gallery\"}"}) {
+        SCOPED_TRACE(answer);
+        fake.sources[question] = answer;
+        credit = LookupPictureCredit(ctx, address);
+        EXPECT_EQ(credit.file, "g.jpg?x=1&y=2");
+        EXPECT_EQ(credit.author, "");
+        EXPECT_TRUE(FolderEntries(work.Path()).empty());
+    }
+    fake.sources[question] = "{\"author\":\"" + std::string(kMaxSourceAnswerBytes, 'a') + "\"}";
+    EXPECT_EQ(LookupPictureCredit(ctx, address).author, "") << "an oversized answer is not read";
+    fake.sources.clear();
+    EXPECT_EQ(LookupPictureCredit(ctx, address).file, "g.jpg?x=1&y=2") << "a service without it";
+    EXPECT_TRUE(FolderEntries(work.Path()).empty());
+    EXPECT_TRUE(view.calls.empty());
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+#include "web/PictureSource.h"
+
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+#include "web/ImageDownload.h"
+#include "web/TextEncoding.h"
+
+namespace norvo {
+
+namespace {
+
+// `text` cut to at most `limit` bytes without splitting a UTF-8 sequence (the parser has
+// checked that the text is valid UTF-8).
+std::string CutText(const std::string& text, size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+std::string TextField(const nlohmann::json& object, const char* name) {
+    const auto it = object.find(name);
+    return it != object.end() && it->is_string()
+               ? CutText(it->get<std::string>(), kMaxCreditFieldBytes)
+               : std::string();
+}
+
+// The whole file when it is at most `limit` bytes long; false otherwise.
+bool ReadSmallFile(const std::string& path, size_t limit, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad() && out.size() <= limit;
+}
+
+}  // namespace
+
+bool ParsePictureCredit(const std::string& json, PictureCredit& credit) {
+    const nlohmann::json answer = nlohmann::json::parse(json, nullptr, false);
+    if (answer.is_discarded() || !answer.is_object()) {
+        return false;
+    }
+    credit.provider = TextField(answer, "provider");
+    credit.file = TextField(answer, "file");
+    credit.page = TextField(answer, "page");
+    credit.original = TextField(answer, "original");
+    credit.author = TextField(answer, "author");
+    credit.license = TextField(answer, "license");
+    credit.licenseUrl = TextField(answer, "licenseUrl");
+    const auto required = answer.find("attributionRequired");
+    credit.attributionRequired =
+        required != answer.end() && required->is_boolean() && required->get<bool>();
+    return true;
+}
+
+PictureCredit LookupPictureCredit(LookupContext& ctx, const std::string& address) {
+    PictureCredit fallback;
+    fallback.file = PictureFileName(address);
+    const std::string question = ctx.detectBase + kSourceQuery + PercentEncode(address.c_str());
+    const std::string answerPath = ctx.workFolder + kSourceAnswerFile;
+    HeaderTable table;
+    PictureCredit credit;
+    std::string json;
+    const bool told =
+        ctx.saori.SaoriRequest(2, question.c_str(), kSourceAnswerFile, "", table) == 0 &&
+        ReadSmallFile(answerPath, kMaxSourceAnswerBytes, json) && ParsePictureCredit(json, credit);
+    DeleteRunFile(answerPath);
+    if (!told) {
+        return fallback;
+    }
+    if (credit.file.empty()) {
+        credit.file = fallback.file;
+    }
+    return credit;
+}
+
+}  // namespace norvo
