@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes screenshots of the windows during one real Create run on a virtual X display: the main
-# window, the names typed, the progress window mid-run, the save dialog, the saved message and
-# the portrait itself. Nothing is written into the source tree.
+# window, the names typed, the progress window mid-run, the save dialog, the saved message (its
+# details unfolded too) and the portrait itself. Nothing is written into the source tree.
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
 # BUILD_DIR defaults to ./build (it needs bin/norvo, bin/norvo-gallery, lib/norvo/httpc.so and
 # share/norvo/);
@@ -100,8 +100,12 @@ DONE="$(wait_window '^norvo$')"
 sleep 0.3
 shot 5-saved-message-window "$DONE"
 shot 5-saved-message-screen root
+# The credits of the source pictures, unfolded under the message's details button.
 xdotool windowfocus --sync "$DONE"
-xdotool key Return
+xdotool key Tab space
+sleep 1
+shot 5-saved-details-window "$DONE"
+xdotool key Escape
 sleep 0.5
 shot 6-after-run root
 
