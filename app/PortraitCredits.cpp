@@ -1,6 +1,5 @@
 #include "app/PortraitCredits.h"
 
-#include <cstdlib>
 #include <tuple>
 
 #include "app/UserSettings.h"
@@ -16,21 +15,11 @@ constexpr char kLabelVariable[] = "NORVO_LABEL";
 constexpr char kBodyRoleLabel[] = "Body picture";
 constexpr char kFaceRoleLabel[] = "Face picture";
 
-// Locale bytes as UTF-8; bytes the locale's set does not define become U+FFFD.
+// Locale bytes as UTF-8 (bytes the locale's set does not define become U+FFFD); the bytes as
+// they are when they cannot be converted at all.
 std::string LocaleToUtf8(const std::string& text) {
-    char16_t* wide = ConvertToWide(text.c_str(), nullptr);
-    if (wide == nullptr) {
-        return text;
-    }
-    size_t length = 0;
-    char* utf8 = ConvertToUtf8(wide, &length);
-    std::free(wide);
-    if (utf8 == nullptr) {
-        return text;
-    }
-    std::string out(utf8, length);
-    std::free(utf8);
-    return out;
+    std::string utf8;
+    return LocaleTextToUtf8(text.c_str(), utf8) ? utf8 : text;
 }
 
 void Append(std::string& out, const std::string& part) {

@@ -38,18 +38,11 @@ const char* SaoriRequestFailureText(int result) {
 }
 
 bool BuildSearchAddress(const std::string& searchBase, const char* name, std::string& address) {
-    char16_t* wide = ConvertToWide(name, nullptr);
-    if (wide == nullptr) {
+    std::string utf8;
+    if (!LocaleTextToUtf8(name, utf8)) {
         return false;
     }
-    size_t length = 0;
-    char* utf8 = ConvertToUtf8(wide, &length);
-    std::free(wide);
-    if (utf8 == nullptr) {
-        return false;
-    }
-    address = searchBase + kSearchQuery + PercentEncode(utf8) + kSearchVersion;
-    std::free(utf8);
+    address = searchBase + kSearchQuery + PercentEncode(utf8.c_str()) + kSearchVersion;
     return true;
 }
 

@@ -96,6 +96,22 @@ size_t EncodeUtf8(char* destination, const char16_t* source, size_t count) {
     return w;
 }
 
+bool LocaleTextToUtf8(const char* text, std::string& utf8) {
+    char16_t* wide = ConvertToWide(text, nullptr);
+    if (wide == nullptr) {
+        return false;
+    }
+    size_t length = 0;
+    char* converted = ConvertToUtf8(wide, &length);
+    std::free(wide);
+    if (converted == nullptr) {
+        return false;
+    }
+    utf8.assign(converted, length);
+    std::free(converted);
+    return true;
+}
+
 std::string PercentEncode(const char* text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
