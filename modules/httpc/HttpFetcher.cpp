@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+
+#include "norvo/Version.h"
 
 namespace norvo {
 
@@ -11,7 +14,7 @@ namespace {
 
 // Only the web: no file://, ftp://, ldap:// and the like, neither asked for nor redirected to.
 constexpr const char* kAllowedProtocols = "http,https";
-constexpr const char* kUserAgent = "norvo-httpc/1.0";
+const std::string kUserAgent = std::string("norvo-httpc/") + kProgramVersion;
 
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -77,7 +80,7 @@ bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits
     set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L));
-    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent));
+    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent.c_str()));
     set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds));
     set(curl_easy_setopt(easy, CURLOPT_TIMEOUT, timeoutSeconds));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond));

@@ -4,6 +4,9 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
+
+#include "norvo/Version.h"
 
 namespace norvo {
 
@@ -67,7 +70,8 @@ FetchStatus RemoteFetcher::Fetch(const std::string& url, std::string& body) {
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Write);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "norvo-gallery/1.0");
+    const std::string userAgent = std::string("norvo-gallery/") + kProgramVersion;
+    curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
 
     const CURLcode rc = curl_easy_perform(h);
     if (sink.overflow || rc == CURLE_FILESIZE_EXCEEDED) {
