@@ -38,15 +38,19 @@ protected:
         ASSERT_TRUE(folder.IsValid());
         test::ServeTricklingSearch(server, searches);
         server.Start();
-        // The program finds its module and its service in its own folder: a copy of it beside
-        // the stand-in starts the stand-in as its bundled service.
-        for (const char* name : {"norvo", "httpc.so"}) {
-            fs::copy_file(platform::ProgramFolder() + name, folder.Path() + name);
-        }
-        const std::string service = folder.Path() + "norvo-gallery";
+        // The program finds its service beside itself and its module in lib/norvo/: a copy of
+        // it in a tree of its own, beside the stand-in, starts the stand-in as its bundled
+        // service.
+        fs::create_directories(folder.Path() + "bin");
+        fs::create_directories(folder.Path() + "lib/norvo");
+        fs::copy_file(platform::ProgramFolder() + "norvo", Program());
+        fs::copy_file(platform::ModuleFolder() + "httpc.so", folder.Path() + "lib/norvo/httpc.so");
+        const std::string service = folder.Path() + "bin/norvo-gallery";
         std::ofstream(service) << kStandInService;
         ::chmod(service.c_str(), 0700);
     }
+
+    std::string Program() const { return folder.Path() + "bin/norvo"; }
 
     bool WaitForSearch() {
         for (int i = 0; i < 2000 && searches == 0; ++i) {
@@ -64,8 +68,7 @@ TEST_F(StopEndToEndTest, CtrlCStopsTheTerminalRunAtOnceAndOnlyTheProgramSeesIt) 
     const std::string signals = folder.Path() + "service-signals";
     const std::string output = folder.Path() + "portrait.jpg";
     testing::ChildProgram program;
-    ASSERT_TRUE(program.Start(folder.Path() + "norvo",
-                              {"--body", "A", "--face", "B", "--output", output},
+    ASSERT_TRUE(program.Start(Program(), {"--body", "A", "--face", "B", "--output", output},
                               {{"NORVO_SEARCH_URL", ""},
                                {"NORVO_DETECT_URL", ""},
                                {"NORVO_TEST_SERVICE_ADDRESS", server.Url("")},
