@@ -205,6 +205,10 @@ int CreateRun::RunStages() {
     if (m_settings.labelPortrait) {
         m_bodyCredit = LookupPictureCredit(ctx, bodyAddress);
         m_faceCredit = LookupPictureCredit(ctx, faceAddress);
+        if (m_view.StopRequested()) {
+            CloseStopped(true, "", "");
+            return 1;
+        }
     }
 
     std::string bodyFile;
