@@ -9,7 +9,7 @@
 #include <new>
 
 #include "modules/httpc/FileName.h"
-#include "modules/httpc/HttpFetcher.h"
+#include "net/HttpFetcher.h"
 #include "modules/httpc/MarkerTexts.h"
 #include "modules/httpc/ModuleRequest.h"
 

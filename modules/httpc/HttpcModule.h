@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "modules/httpc/FetchLimits.h"
+#include "net/FetchLimits.h"
 #include "modules/httpc/ModuleAnswer.h"
 
 namespace norvo {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "HttpcTestSupport.h"
-#include "modules/httpc/HttpFetcher.h"
+#include "net/HttpFetcher.h"
 
 namespace norvo::test {
 namespace {

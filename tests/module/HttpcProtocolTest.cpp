@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "modules/httpc/FetchLimits.h"
+#include "net/FetchLimits.h"
 #include "modules/httpc/FileName.h"
 #include "modules/httpc/MarkerTexts.h"
 #include "modules/httpc/ModuleAnswer.h"

@@ -1,6 +1,7 @@
-#include "modules/httpc/HttpFetcher.h"
+#include "net/HttpFetcher.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <memory>
@@ -14,6 +15,7 @@ namespace {
 
 // Only the web: no file://, ftp://, ldap:// and the like, neither asked for nor redirected to.
 constexpr const char* kAllowedProtocols = "http,https";
+// What the module's fetches call themselves; callers with their own rules name their own.
 const std::string kUserAgent = std::string("norvo-httpc/") + kProgramVersion;
 
 struct EasyDeleter {
@@ -56,6 +58,24 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) noexcept {
     return bytes;
 }
 
+struct SocketContext {
+    const AddressGuard* guard = nullptr;
+    bool refused = false;
+};
+
+// Every connection curl opens passes here with the address it resolved: the one place where
+// a name that resolves to a private address, or a redirect to one, can be stopped before a
+// single packet is sent.
+curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) noexcept {
+    auto* context = static_cast<SocketContext*>(user);
+    if (context->guard != nullptr &&
+        !context->guard->Allows(&address->addr, static_cast<socklen_t>(address->addrlen))) {
+        context->refused = true;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 size_t DiscardBody(char*, size_t size, size_t count, void*) noexcept {
     return size * count;
 }
@@ -69,7 +89,7 @@ int CheckCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) n
 
 // Settings every transfer shares; false when curl refuses one of them.
 bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits,
-               long timeoutSeconds, const std::atomic<bool>* cancelled) {
+               const FetchOptions& options, SocketContext& sockets, long timeoutMs) {
     bool ok = true;
     auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
     set(curl_easy_setopt(easy, CURLOPT_URL, address.c_str()));
@@ -80,15 +100,24 @@ bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits
     set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L));
-    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds));
-    set(curl_easy_setopt(easy, CURLOPT_TIMEOUT, timeoutSeconds));
+    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, (options.userAgent.empty() ? kUserAgent : options.userAgent).c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                         std::min(limits.connectTimeoutSeconds * 1000, timeoutMs)));
+    set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond));
     set(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds));
-    if (cancelled != nullptr) {
+    if (options.cancelled != nullptr) {
         set(curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, CheckCancelled));
-        set(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, cancelled));
+        set(curl_easy_setopt(easy, CURLOPT_XFERINFODATA, options.cancelled));
         set(curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L));
+    }
+    set(curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket));
+    set(curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &sockets));
+    if (options.guard != nullptr) {
+        set(curl_easy_setopt(easy, CURLOPT_PROXY, ""));
+    }
+    if (options.compressed) {
+        set(curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""));
     }
     // No CURLOPT_COOKIEFILE: the cookie engine stays off and every fetch uses a fresh handle.
     return ok;
@@ -150,6 +179,8 @@ std::string_view describe(FetchStatus status) {
             return "too many redirects";
         case FetchStatus::TlsFailed:
             return "secure connection failed";
+        case FetchStatus::AddressRefused:
+            return "address in a local or private network refused";
         case FetchStatus::SinkFailed:
             return "answer could not be stored";
         case FetchStatus::Cancelled:
@@ -161,7 +192,12 @@ std::string_view describe(FetchStatus status) {
 }
 
 HttpFetcher::HttpFetcher(FetchLimits limits, const std::atomic<bool>* cancelled)
-    : m_limits(limits), m_cancelled(cancelled) {}
+    : m_limits(limits) {
+    m_options.cancelled = cancelled;
+}
+
+HttpFetcher::HttpFetcher(FetchLimits limits, FetchOptions options)
+    : m_limits(limits), m_options(std::move(options)) {}
 
 FetchStatus HttpFetcher::CheckAddress(const std::string& address) {
     for (char c : address) {
@@ -192,7 +228,16 @@ FetchStatus HttpFetcher::CheckAddress(const std::string& address) {
 
 FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std::uint64_t maxBytes,
                                long& httpCode) const {
-    httpCode = 0;
+    FetchReply reply;
+    const FetchStatus status = Fetch(address, sink, maxBytes, reply, std::chrono::milliseconds(0));
+    httpCode = reply.httpCode;
+    return status;
+}
+
+FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std::uint64_t maxBytes,
+                               FetchReply& reply, std::chrono::milliseconds timeLeft,
+                               const std::vector<std::string>& wanted) const {
+    reply = FetchReply();
     if (const FetchStatus check = CheckAddress(address); check != FetchStatus::Ok) {
         return check;
     }
@@ -203,10 +248,15 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
     if (!easy) {
         return FetchStatus::TransferFailed;
     }
+    long timeoutMs = m_limits.transferTimeoutSeconds * 1000;
+    if (timeLeft.count() > 0) {
+        timeoutMs = std::min<long>(timeoutMs, static_cast<long>(timeLeft.count()));
+    }
     WriteContext context;
     context.sink = &sink;
     context.maxBytes = maxBytes;
-    if (!Configure(easy.get(), address, m_limits, m_limits.transferTimeoutSeconds, m_cancelled) ||
+    SocketContext sockets{m_options.guard};
+    if (!Configure(easy.get(), address, m_limits, m_options, sockets, timeoutMs) ||
         curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, WriteBody) != CURLE_OK ||
         curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &context) != CURLE_OK ||
         curl_easy_setopt(easy.get(), CURLOPT_MAXFILESIZE_LARGE,
@@ -214,7 +264,19 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
         return FetchStatus::TransferFailed;
     }
     const CURLcode code = curl_easy_perform(easy.get());
-    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpCode);
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &reply.httpCode);
+    const char* type = nullptr;
+    if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) {
+        reply.contentType = type;
+    }
+    for (const std::string& name : wanted) {
+        curl_header* header = nullptr;
+        if (curl_easy_header(easy.get(), name.c_str(), 0, CURLH_HEADER, -1, &header) ==
+                CURLHE_OK &&
+            header != nullptr && header->value != nullptr) {
+            reply.headers[name] = header->value;
+        }
+    }
     if (code == CURLE_ABORTED_BY_CALLBACK || (code != CURLE_OK && Cancelled())) {
         return FetchStatus::Cancelled;
     }
@@ -224,10 +286,14 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
     if (context.sinkFailed) {
         return FetchStatus::SinkFailed;
     }
+    if (sockets.refused && code == CURLE_COULDNT_CONNECT) {
+        return FetchStatus::AddressRefused;
+    }
     if (code != CURLE_OK) {
         return FromCurl(code);
     }
-    return httpCode >= 200 && httpCode <= 299 ? FetchStatus::Ok : FetchStatus::HttpStatus;
+    return reply.httpCode >= 200 && reply.httpCode <= 299 ? FetchStatus::Ok
+                                                          : FetchStatus::HttpStatus;
 }
 
 bool HttpFetcher::Probe(const std::string& address) const {
@@ -238,10 +304,9 @@ bool HttpFetcher::Probe(const std::string& address) const {
     if (!easy) {
         return false;
     }
-    if (!Configure(easy.get(), address, m_limits, m_limits.probeTimeoutSeconds, m_cancelled) ||
-        curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT,
-                         std::min(m_limits.connectTimeoutSeconds, m_limits.probeTimeoutSeconds)) !=
-            CURLE_OK ||
+    SocketContext sockets{m_options.guard};
+    if (!Configure(easy.get(), address, m_limits, m_options, sockets,
+                   m_limits.probeTimeoutSeconds * 1000) ||
         // The first server's answer is all the check asks for, so a redirect is not followed.
         curl_easy_setopt(easy.get(), CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK ||
         curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L) != CURLE_OK ||

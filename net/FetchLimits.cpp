@@ -1,4 +1,4 @@
-#include "modules/httpc/FetchLimits.h"
+#include "net/FetchLimits.h"
 
 #include <algorithm>
 #include <cerrno>
