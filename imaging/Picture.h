@@ -116,4 +116,13 @@ PictureStatus DecodePackedPixels(const void* data, size_t size, PackedFormat for
 PictureStatus DecodePackedPixelsFile(const std::string& path, PackedFormat format,
                                      PackedPixels& out);
 
+// Decodes for a face detector: grey, with the same reader and EXIF orientation, but no more
+// than `maxLongSide` pixels on the long side (JPEG is scaled while it is decoded, so a 12 MP
+// photo costs a fraction of a full decode). `fullWidth` and `fullHeight` receive the size
+// LoadPicture gives the same picture, to scale boxes back. Unlike the decoders above this one
+// does not raise Qt's allocation limit: a picture whose decoded pixels would pass it is
+// refused as TooLarge before they are allocated.
+PictureStatus DecodeGreyForDetection(const void* data, size_t size, int32_t maxLongSide,
+                                     PackedPixels& out, int32_t& fullWidth, int32_t& fullHeight);
+
 }  // namespace norvo

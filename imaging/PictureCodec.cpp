@@ -191,6 +191,63 @@ PictureStatus DecodePackedPixelsFile(const std::string& path, PackedFormat forma
     return ToPacked(status, image, format, out);
 }
 
+PictureStatus DecodeGreyForDetection(const void* data, size_t size, int32_t maxLongSide,
+                                     PackedPixels& out, int32_t& fullWidth, int32_t& fullHeight) {
+    out = PackedPixels();
+    fullWidth = fullHeight = 0;
+    if (!data || size == 0 || maxLongSide < 1) {
+        return PictureStatus::NotAPicture;
+    }
+    QByteArray bytes =
+        QByteArray::fromRawData(static_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead()) {
+        return PictureStatus::NotAPicture;
+    }
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        if (!PictureSizeAllowed(declared.width(), declared.height())) {
+            return PictureStatus::TooLarge;
+        }
+        const int longSide = std::max(declared.width(), declared.height());
+        if (longSide > maxLongSide) {
+            const double k = static_cast<double>(maxLongSide) / longSide;
+            reader.setScaledSize(QSize(std::max(1, qRound(declared.width() * k)),
+                                       std::max(1, qRound(declared.height() * k))));
+        }
+    }
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        // Qt refuses pixels over its allocation limit before allocating them; say so apart
+        // from a damaged file.
+        const int64_t limitBytes = int64_t{QImageReader::allocationLimit()} << 20;
+        const bool overLimit = declared.isValid() && limitBytes > 0 &&
+                               int64_t{declared.width()} * declared.height() * 4 > limitBytes;
+        return overLimit ? PictureStatus::TooLarge : PictureStatus::NotAPicture;
+    }
+    if (declared.isValid()) {
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        fullWidth = turned ? declared.height() : declared.width();
+        fullHeight = turned ? declared.width() : declared.height();
+    } else {
+        // Formats that cannot tell their size up front are checked, and shrunk, once decoded.
+        fullWidth = image.width();
+        fullHeight = image.height();
+        if (!PictureSizeAllowed(fullWidth, fullHeight)) {
+            return PictureStatus::TooLarge;
+        }
+        if (std::max(fullWidth, fullHeight) > maxLongSide) {
+            image = image.scaled(maxLongSide, maxLongSide, Qt::KeepAspectRatio,
+                                 Qt::SmoothTransformation);
+        }
+    }
+    return ToPacked(PictureStatus::Ok, image, PackedFormat::Grey, out);
+}
+
 int SavePictureJpeg(const std::string& path, PictureHandle picture, int quality, int flags) {
     if (!picture || path.empty() || flags != 0 || quality < 0 || quality > 100) {
         return 1;

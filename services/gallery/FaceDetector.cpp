@@ -10,10 +10,7 @@ namespace norvo {
 
 namespace {
 
-// Long side of the copy the detector scans: the HOG scan costs grow with the pixel count,
-// and at this size a face filling a tenth of the picture is still well above the
-// detector's 80-pixel window.
-constexpr double kWorkLongSide = 1000.0;
+constexpr double kWorkLongSide = FaceDetector::kWorkLongSide;
 // Small pictures are enlarged up to this factor, so faces down to half the detector's
 // window (40 px) are found in them.
 constexpr double kMaxUpscale = 2.0;

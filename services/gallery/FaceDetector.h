@@ -27,6 +27,11 @@ struct GreyPicture {
 // called from any number of threads at once (each call borrows scanners of its own).
 class FaceDetector {
 public:
+    // Long side of the copy the detector scans: the HOG scan costs grow with the pixel count,
+    // and at this size a face filling a tenth of the picture is still well above the
+    // detector's 80-pixel window.
+    static constexpr int kWorkLongSide = 1000;
+
     // How many threads scan one picture: two halve the wait for an answer on a multi-core
     // machine; one gives the same boxes and is there to check that against.
     enum class ScanThreads { One, Two };

@@ -7,17 +7,22 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
-#include "DetectionCache.h"
 #include "FaceDetector.h"
+#include "FaceStore.h"
 #include "GalleryIndex.h"
-#include "PictureDecoder.h"
 #include "PictureStore.h"
-#include "RemoteFetcher.h"
+#include "Provenance.h"
+#include "RemotePictures.h"
+#include "SearxngSource.h"
 #include "ServiceText.h"
+#include "WebClient.h"
+#include "WikimediaSource.h"
 
 namespace norvo {
 
@@ -27,7 +32,10 @@ namespace {
 // hostile query from costing a Unicode normalisation of kilobytes per folder.
 constexpr std::size_t kMaxNameBytes = 256;
 // The image search lists at most this many pictures, best first.
-constexpr std::size_t kMaxResults = 8;
+constexpr std::size_t kMaxResults = GallerySource::kMaxResults;
+// The web sources of one search give up after this, well before the program's own limit
+// (nothing received for 15 s), and answer with what they have.
+constexpr std::chrono::seconds kSearchTime{12};
 // Requests are GETs; a body is never needed, so anything above a small size is refused.
 constexpr std::size_t kMaxPayloadBytes = 64 * 1024;
 // Longest request target written to the log line; the rest is cut.
@@ -86,7 +94,11 @@ struct GalleryServer::Impl {
     GalleryIndex index;
     PictureStore store;
     FaceDetector detector;
-    DetectionCache cache;
+    DiskCache cache;
+    FaceStore faces;
+    WebClient web;
+    RemotePictures remote;
+    std::vector<std::unique_ptr<PictureSource>> sources;
     httplib::Server server;
     int port = 0;
     bool started = false;
@@ -94,7 +106,34 @@ struct GalleryServer::Impl {
     std::atomic<bool> inRun{false};
 
     explicit Impl(GalleryOptions o)
-        : options(std::move(o)), index(options.pictures), store(options.pictures) {}
+        : options(std::move(o)),
+          index(options.pictures),
+          store(options.pictures),
+          cache(options.cache, options.cacheBytes),
+          faces(detector, cache),
+          web(options.fetchGuard, cache, [this](const std::string& line) { Log(line); }),
+          remote(web, faces, cache) {
+        for (const SourceSpec& spec : options.sources) {
+            switch (spec.kind) {
+                case SourceSpec::Kind::Gallery:
+                    sources.push_back(std::make_unique<GallerySource>(index, store, faces,
+                                                                      options.detectBudget));
+                    break;
+                case SourceSpec::Kind::Wikimedia:
+                    sources.push_back(std::make_unique<WikimediaSource>(
+                        web, remote, options.wikimediaApis, options.localeLanguage));
+                    break;
+                case SourceSpec::Kind::Searxng:
+                    sources.push_back(std::make_unique<SearxngSource>(web, remote, spec.base));
+                    break;
+            }
+        }
+    }
+
+    void Log(const std::string& line) const {
+        if (options.log)
+            std::fprintf(stderr, "norvo-gallery: %s\n", LoggedTarget(line).c_str());
+    }
 
     std::string BaseUrl() const {
         return "http://" + UrlHost(options.host) + ":" + std::to_string(port);
@@ -108,19 +147,18 @@ struct GalleryServer::Impl {
         return "http://" + UrlHost(req.local_addr) + ":" + std::to_string(port);
     }
 
-    // Faces of a gallery file, from the cache when the file is unchanged.
-    DecodeStatus FacesOfFile(const std::filesystem::path& file, PictureFaces& out) {
-        if (auto cached = cache.Find(file)) {
-            out = std::move(*cached);
-            return DecodeStatus::Ok;
+    // The path of one of our own addresses ("/pictures/..." or "/remote/..."), or nullopt
+    // for an address of another host.
+    std::optional<std::string> OwnPath(const httplib::Request& req, const std::string& url) const {
+        for (const std::string& base : {BaseFor(req), BaseUrl()}) {
+            for (const char* prefix : {kPicturesPrefix, RemotePictures::kPathPrefix}) {
+                if (url.compare(0, base.size(), base) == 0 &&
+                    url.compare(base.size(), std::strlen(prefix), prefix) == 0) {
+                    return PathOf(url.substr(base.size()));
+                }
+            }
         }
-        GreyPicture picture;
-        const DecodeStatus status = PictureDecoder::DecodeFile(file, picture);
-        if (status != DecodeStatus::Ok)
-            return status;
-        out = {picture.width, picture.height, detector.Detect(picture)};
-        cache.Store(file, out);
-        return DecodeStatus::Ok;
+        return std::nullopt;
     }
 
     void Search(const httplib::Request& req, httplib::Response& res) {
@@ -133,95 +171,108 @@ struct GalleryServer::Impl {
         if (name->size() > kMaxNameBytes)
             return SetText(res, 400, "name too long");
 
-        struct Ranked {
-            SearchResult result;
-            long long largestFace;
-        };
-        std::vector<Ranked> ranked;
-        const std::string base = BaseFor(req);
-        for (const GalleryPicture& picture : index.PicturesOf(*name)) {
-            const std::string encoded = ServiceText::EncodePathSegment(picture.person) + "/" +
-                                        ServiceText::EncodePathSegment(picture.file);
-            std::filesystem::path file;
-            if (store.Resolve(encoded, file) != PathStatus::Ok)
-                continue;  // e.g. a link out
-            PictureFaces faces;
-            if (FacesOfFile(file, faces) != DecodeStatus::Ok)
-                continue;
-            const long long largest =
-                faces.faces.empty()
-                    ? 0
-                    : static_cast<long long>(faces.faces[0].width) * faces.faces[0].height;
-            ranked.push_back(
-                {{base + kPicturesPrefix + encoded, faces.width, faces.height, picture.file},
-                 largest});
+        // The first source with a picture that shows (or may show) a face answers; a source
+        // with pictures but no face is kept in reserve; a failure counts only while no
+        // earlier source had anything.
+        const Clock::time_point deadline = Clock::now() + kSearchTime;
+        std::optional<SourceAnswer> chosen, reserve;
+        std::string failure;
+        for (const auto& source : sources) {
+            SourceAnswer answer = source->Find(*name, deadline);
+            if (answer.failed)
+                Log(answer.reason);
+            if (std::any_of(answer.candidates.begin(), answer.candidates.end(),
+                            [](const Candidate& c) { return c.MayShowAFace(); })) {
+                chosen = std::move(answer);
+                break;
+            }
+            if (!answer.candidates.empty() && !reserve)
+                reserve = std::move(answer);
+            else if (answer.failed && !reserve && failure.empty())
+                failure = answer.reason;
         }
-        std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
-            return a.largestFace > b.largestFace;
-        });
+        if (!chosen)
+            chosen = std::move(reserve);
+        if (!chosen && !failure.empty())
+            return SetText(res, 502, failure);
+
+        const std::string base = BaseFor(req);
         std::vector<SearchResult> results;
-        for (std::size_t i = 0; i < ranked.size() && i < kMaxResults; ++i)
-            results.push_back(ranked[i].result);
+        for (const Candidate& c : chosen ? chosen->candidates : std::vector<Candidate>()) {
+            if (results.size() >= kMaxResults)
+                break;
+            results.push_back({base + c.path, c.width, c.height, c.title});
+        }
         res.set_content(ServiceText::SearchJson(results), "application/json; charset=utf-8");
     }
 
+    // Status and reason for a picture of another host that could not be fetched.
+    static std::pair<int, std::string> FetchFailure(const WebClient::Reply& reply) {
+        switch (reply.status) {
+            case FetchStatus::BadAddress:
+            case FetchStatus::SchemeRefused:
+            case FetchStatus::RedirectRefused:
+                return {400, "only http and https addresses are fetched"};
+            case FetchStatus::TooLarge:
+                return {422, "the picture is larger than 16 MiB"};
+            case FetchStatus::AddressRefused:
+                return {403, "the picture's address is in a local or private network"};
+            case FetchStatus::HttpStatus:
+                return {502, "the picture's server answered with an error"};
+            default:
+                return {502, "the picture could not be fetched"};
+        }
+    }
+
     void Detect(const httplib::Request& req, httplib::Response& res) {
-        const std::optional<std::string> url = ServiceText::TrailingUrl(req.target);
+        std::optional<std::string> url = ServiceText::TrailingUrl(req.target);
         if (!url)
             return SetText(res, 400, "missing url");
+        // A value encoded whole ("http%3A%2F%2F...") means the same address as the plain form.
+        if (std::optional<std::string> decoded = ServiceText::DecodedWholeUrl(*url))
+            url = std::move(decoded);
 
-        PictureFaces faces;
+        PictureFaces found;
         DecodeStatus decoded = DecodeStatus::Ok;
-        std::optional<std::string> ownPath;
-        for (const std::string& base : {BaseFor(req), BaseUrl()}) {
-            const std::string prefix = base + kPicturesPrefix;
-            if (url->compare(0, prefix.size(), prefix) == 0) {
-                ownPath = PathOf(url->substr(prefix.size()));
-                break;
-            }
-        }
-        if (ownPath) {
+        const std::optional<std::string> own = OwnPath(req, *url);
+        if (own && own->rfind(kPicturesPrefix, 0) == 0) {
             std::filesystem::path file;
-            const PathStatus found = store.Resolve(*ownPath, file);
-            if (found == PathStatus::BadEncoding)
-                return SetText(res, 400, describe(found));
-            if (found == PathStatus::Outside)
-                return SetText(res, 403, describe(found));
-            if (found != PathStatus::Ok)
-                return SetText(res, 404, describe(found));
-            decoded = FacesOfFile(file, faces);
+            const PathStatus path = store.Resolve(own->substr(std::strlen(kPicturesPrefix)), file);
+            if (path == PathStatus::BadEncoding)
+                return SetText(res, 400, describe(path));
+            if (path == PathStatus::Outside)
+                return SetText(res, 403, describe(path));
+            if (path != PathStatus::Ok)
+                return SetText(res, 404, describe(path));
+            decoded = faces.FacesOfFile(file, found);
+        } else if (own) {
+            const std::optional<RemotePictures::Entry> entry = remote.Find(*own);
+            if (!entry)
+                return SetText(res, 404, "no such picture");
+            std::string bytes;
+            if (!remote.Bytes(*entry, bytes))
+                return SetText(res, 502, "the picture could not be fetched again");
+            decoded = faces.Faces(bytes, found);
         } else {
             if (!options.allowRemote) {
                 return SetText(
                     res, 403,
                     "pictures from other hosts are not fetched (start with --allow-remote)");
             }
-            std::string body;
-            const FetchStatus fetched = RemoteFetcher::Fetch(*url, body);
-            switch (fetched) {
-                case FetchStatus::Ok:
-                    break;
-                case FetchStatus::BadScheme:
-                    return SetText(res, 400, describe(fetched));
-                case FetchStatus::TooLarge:
-                    return SetText(res, 422, describe(fetched));
-                case FetchStatus::HttpError:
-                case FetchStatus::Failed:
-                    return SetText(res, 502, describe(fetched));
+            WebClient::Reply reply =
+                web.Picture("remote", *url,
+                            Clock::now() + std::chrono::seconds(WebClient::kTransferTimeoutSeconds));
+            if (reply.outcome != WebClient::Outcome::Ok) {
+                const auto [status, why] = FetchFailure(reply);
+                return SetText(res, status, why);
             }
-            GreyPicture picture;
-            decoded = PictureDecoder::DecodeBytes(body, picture);
-            body.clear();
-            body.shrink_to_fit();
-            if (decoded == DecodeStatus::Ok) {
-                faces = {picture.width, picture.height, detector.Detect(picture)};
-            }
+            decoded = faces.Faces(reply.body, found);
         }
         if (decoded == DecodeStatus::Unreadable)
             return SetText(res, 500, describe(decoded));
         if (decoded != DecodeStatus::Ok)
             return SetText(res, 422, describe(decoded));
-        res.set_content(ServiceText::FacesXml(faces.faces), "application/xml");
+        res.set_content(ServiceText::FacesXml(found.faces), "application/xml");
     }
 
     void Picture(const httplib::Request& req, httplib::Response& res) {
@@ -244,6 +295,39 @@ struct GalleryServer::Impl {
         if (!in.good() && !in.eof())
             return SetText(res, 500, "the picture could not be read");
         res.set_content(std::move(bytes), PictureStore::ContentType(file));
+    }
+
+    void RemotePicture(const httplib::Request& req, httplib::Response& res) {
+        const std::optional<RemotePictures::Entry> entry = remote.Find(PathOf(req.target));
+        if (!entry)
+            return SetText(res, 404, "no such picture");
+        std::string bytes;
+        if (!remote.Bytes(*entry, bytes))
+            return SetText(res, 502, "the picture could not be fetched again");
+        res.set_content(std::move(bytes), entry->contentType.c_str());
+    }
+
+    void Source(const httplib::Request& req, httplib::Response& res) {
+        const std::optional<std::string> raw = ServiceText::QueryValue(req.target, "url");
+        const std::optional<std::string> url =
+            raw ? ServiceText::PercentDecode(*raw, false) : std::nullopt;
+        if (!url)
+            return SetText(res, 400, "missing url");
+        const std::optional<std::string> own = OwnPath(req, *url);
+        std::optional<Provenance> provenance;
+        if (own && own->rfind(kPicturesPrefix, 0) == 0) {
+            const std::string encoded = own->substr(std::strlen(kPicturesPrefix));
+            std::filesystem::path file;
+            const std::optional<std::string> relative = ServiceText::PercentDecode(encoded, false);
+            if (relative && store.Resolve(encoded, file) == PathStatus::Ok)
+                provenance = GalleryCredits::Load(options.pictures).Of(*relative);
+        } else if (own) {
+            if (const std::optional<RemotePictures::Entry> entry = remote.Find(*own))
+                provenance = entry->provenance;
+        }
+        if (!provenance)
+            return SetText(res, 404, "not an address this service handed out");
+        res.set_content(ProvenanceJson(*provenance), "application/json; charset=utf-8");
     }
 
     void Configure() {
@@ -272,6 +356,12 @@ struct GalleryServer::Impl {
         });
         server.Get("/pictures/.*", [this](const httplib::Request& req, httplib::Response& res) {
             Picture(req, res);
+        });
+        server.Get("/remote/.*", [this](const httplib::Request& req, httplib::Response& res) {
+            RemotePicture(req, res);
+        });
+        server.Get("/api/source", [this](const httplib::Request& req, httplib::Response& res) {
+            Source(req, res);
         });
         server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
             if (res.body.empty()) {
@@ -315,6 +405,10 @@ ServerStatus GalleryServer::Start() {
     }
     d.started = true;
     return ServerStatus::Ok;
+}
+
+bool GalleryServer::CacheUsable() const {
+    return m_impl->cache.Usable();
 }
 
 std::string GalleryServer::BaseUrl() const {

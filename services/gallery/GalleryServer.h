@@ -1,8 +1,17 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "DiskCache.h"
+#include "GallerySource.h"
+#include "SourceList.h"
+#include "WikimediaQueries.h"
+#include "net/AddressGuard.h"
 
 namespace norvo {
 
@@ -13,6 +22,17 @@ struct GalleryOptions {
     bool allowRemote = false;  // detect on pictures from other hosts (fetches them)
     int threads = 4;           // request worker threads
     bool log = true;           // one line per request on standard error
+    // Where pictures come from, asked in order.
+    std::vector<SourceSpec> sources = {SourceSpec{}};
+    // The disk cache's folder; empty for none (answers, pictures and faces are then kept in
+    // memory only, or fetched again).
+    std::filesystem::path cache{};
+    std::uint64_t cacheBytes = DiskCache::kDefaultMaxBytes;
+    // Local and private endpoints fetches may reach anyway (tests' loopback fakes only).
+    AddressGuard fetchGuard{};
+    WikimediaApis wikimediaApis{};
+    std::string localeLanguage{};  // picks the wiki for Latin and Han names; "" for English
+    std::chrono::milliseconds detectBudget = GallerySource::kDefaultDetectBudget;
 };
 
 enum class ServerStatus {
@@ -40,6 +60,8 @@ public:
     ServerStatus Run();
     // Makes Run return; safe from any thread, also before Run began.
     void Stop();
+    // Whether the cache folder could be made and written.
+    bool CacheUsable() const;
 
 private:
     struct Impl;

@@ -1,30 +1,22 @@
 #include "PictureDecoder.h"
 
+#include <fstream>
+#include <semaphore>
+#include <system_error>
+
 #include "imaging/Picture.h"
 
 namespace norvo {
 
 namespace {
 
-// The picture library decodes exactly as the program's compositing does (same reader, same
-// limits, EXIF orientation applied), so the boxes found here fit the pictures it loads.
-DecodeStatus FromPacked(PictureStatus status, PackedPixels& packed, GreyPicture& out) {
-    switch (status) {
-        case PictureStatus::Ok:
-            break;
-        case PictureStatus::CannotOpen:
-            return DecodeStatus::Unreadable;
-        case PictureStatus::NotAPicture:
-            return DecodeStatus::NotAPicture;
-        case PictureStatus::TooLarge:
-        case PictureStatus::OutOfMemory:
-            return DecodeStatus::TooLarge;
-    }
-    out.width = packed.width;
-    out.height = packed.height;
-    out.pixels = std::move(packed.data);
-    return DecodeStatus::Ok;
-}
+std::counting_semaphore<PictureDecoder::kMaxConcurrentDecodes> g_decodeSlots{
+    PictureDecoder::kMaxConcurrentDecodes};
+
+struct DecodeSlot {
+    DecodeSlot() { g_decodeSlots.acquire(); }
+    ~DecodeSlot() { g_decodeSlots.release(); }
+};
 
 }  // namespace
 
@@ -42,17 +34,59 @@ const char* describe(DecodeStatus status) {
     return "unknown decode status";
 }
 
-DecodeStatus PictureDecoder::DecodeFile(const std::filesystem::path& path, GreyPicture& out) {
+DecodeStatus PictureDecoder::Decode(std::string_view bytes, DetectionPicture& out) {
     PackedPixels packed;
-    const PictureStatus status = DecodePackedPixelsFile(path.string(), PackedFormat::Grey, packed);
-    return FromPacked(status, packed, out);
+    std::int32_t fullWidth = 0, fullHeight = 0;
+    PictureStatus status;
+    {
+        const DecodeSlot slot;
+        // The picture library decodes exactly as the program's compositing does (same reader,
+        // same EXIF handling), only smaller.
+        status = DecodeGreyForDetection(bytes.data(), bytes.size(),
+                                        static_cast<std::int32_t>(FaceDetector::kWorkLongSide),
+                                        packed, fullWidth, fullHeight);
+    }
+    switch (status) {
+        case PictureStatus::Ok:
+            break;
+        case PictureStatus::CannotOpen:
+            return DecodeStatus::Unreadable;
+        case PictureStatus::NotAPicture:
+            return DecodeStatus::NotAPicture;
+        case PictureStatus::TooLarge:
+        case PictureStatus::OutOfMemory:
+            return DecodeStatus::TooLarge;
+    }
+    out.grey.width = packed.width;
+    out.grey.height = packed.height;
+    out.grey.pixels = std::move(packed.data);
+    out.fullWidth = fullWidth;
+    out.fullHeight = fullHeight;
+    return DecodeStatus::Ok;
 }
 
-DecodeStatus PictureDecoder::DecodeBytes(std::string_view bytes, GreyPicture& out) {
-    PackedPixels packed;
-    const PictureStatus status =
-        DecodePackedPixels(bytes.data(), bytes.size(), PackedFormat::Grey, packed);
-    return FromPacked(status, packed, out);
+}  // namespace norvo
+
+namespace norvo {
+
+DecodeStatus PictureDecoder::ReadFile(const std::filesystem::path& path, std::string& bytes) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return DecodeStatus::Unreadable;
+    if (size > kMaxFileBytes)
+        return DecodeStatus::TooLarge;
+    std::ifstream in(path, std::ios::binary);
+    bytes.resize(static_cast<std::size_t>(size));
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        return DecodeStatus::Unreadable;
+    return DecodeStatus::Ok;
+}
+
+DecodeStatus PictureDecoder::DecodeFile(const std::filesystem::path& path, DetectionPicture& out) {
+    std::string bytes;
+    const DecodeStatus read = ReadFile(path, bytes);
+    return read == DecodeStatus::Ok ? Decode(bytes, out) : read;
 }
 
 }  // namespace norvo

@@ -17,13 +17,31 @@ enum class DecodeStatus {
 
 const char* describe(DecodeStatus status);
 
-// Turns picture files and fetched bodies into grey pictures, with the EXIF orientation
-// applied so that face boxes agree with what the program sees when it loads the same file.
+// A picture as the detector sees it: grey, no larger than the detector's work size, with the
+// EXIF orientation applied so that face boxes agree with what the program sees when it loads
+// the same file; and the picture's own size, to scale boxes back to.
+struct DetectionPicture {
+    GreyPicture grey;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
+// Turns picture bytes into detection pictures. At most kMaxConcurrentDecodes decodes run at
+// once in the process, so a burst of requests cannot hold many large pictures in memory.
 class PictureDecoder {
 public:
-    // Size limits are the picture library's (kMaxPictureSide, kMaxPicturePixels).
-    static DecodeStatus DecodeFile(const std::filesystem::path& path, GreyPicture& out);
-    static DecodeStatus DecodeBytes(std::string_view bytes, GreyPicture& out);
+    static constexpr int kMaxConcurrentDecodes = 2;
+
+    // Size limits are the picture library's (kMaxPictureSide, kMaxPicturePixels) and Qt's
+    // allocation limit for what must be decoded whole.
+    static DecodeStatus Decode(std::string_view bytes, DetectionPicture& out);
+    // Reads the whole file into `bytes` (Unreadable when that fails); pictures larger than
+    // kMaxFileBytes are refused as TooLarge without being read.
+    static DecodeStatus ReadFile(const std::filesystem::path& path, std::string& bytes);
+    static DecodeStatus DecodeFile(const std::filesystem::path& path, DetectionPicture& out);
+
+    // No photo a person folder holds is anywhere near this; the fetched ones are capped lower.
+    static constexpr std::uintmax_t kMaxFileBytes = 64ull * 1024 * 1024;
 };
 
 }  // namespace norvo

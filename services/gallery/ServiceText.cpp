@@ -1,5 +1,6 @@
 #include "ServiceText.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace norvo {
@@ -99,6 +100,19 @@ std::optional<std::string> ServiceText::TrailingUrl(std::string_view target) {
     if (start == std::string_view::npos)
         return std::nullopt;
     return std::string(target.substr(start));
+}
+
+std::optional<std::string> ServiceText::DecodedWholeUrl(std::string_view value) {
+    for (const std::string_view scheme : {"http%3a%2f%2f", "https%3a%2f%2f"}) {
+        if (value.size() < scheme.size())
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; i < scheme.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(value[i])) == scheme[i];
+        if (same)
+            return PercentDecode(value, false);
+    }
+    return std::nullopt;
 }
 
 std::string ServiceText::JsonEscape(std::string_view text) {

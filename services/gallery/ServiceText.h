@@ -31,6 +31,9 @@ public:
     // Everything after the first "url=" parameter of a request target, verbatim (it may
     // hold '&', '?' and '='); nullopt when absent.
     static std::optional<std::string> TrailingUrl(std::string_view target);
+    // The address in a url= value that was percent-encoded whole ("http%3A%2F%2Fhost%2Fa.jpg"),
+    // decoded; nullopt for a value in the plain form, which is taken verbatim.
+    static std::optional<std::string> DecodedWholeUrl(std::string_view value);
 
     // JSON string contents with quotes, backslashes and control bytes escaped.
     static std::string JsonEscape(std::string_view text);

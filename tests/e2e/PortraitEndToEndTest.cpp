@@ -169,7 +169,9 @@ TEST_F(PortraitEndToEndTest, ThePortraitIsLabelledUnlessToldNotAndItsPictureStay
     for (const char* part :
          {"http://cv.iptc.org/newscodes/digitalsourcetype/composite",
           "A joke portrait made with norvo: Eileen Collins's face on Grace Hopper's picture.",
-          "Body picture (Grace Hopper): grace_hopper.jpg", "Face picture (Eileen Collins): "}) {
+          // The bundled service answers from the gallery's SOURCES.md.
+          "Body picture (Grace Hopper): Grace Hopper/grace_hopper.jpg",
+          "Face picture (Eileen Collins): Eileen Collins/astronaut.png"}) {
         EXPECT_NE(withLabel.find(part), std::string::npos) << part;
         EXPECT_EQ(withoutLabel.find(part), std::string::npos) << part;
     }
@@ -181,7 +183,8 @@ TEST_F(PortraitEndToEndTest, ThePortraitIsLabelledUnlessToldNotAndItsPictureStay
     EXPECT_EQ(withLabel.substr(a), withoutLabel.substr(b));
     // The terminal run told the credits after saving.
     const std::string told = ReadFile(log);
-    EXPECT_NE(told.find("保存しました。\n  出典:\n  本体 (Grace Hopper): grace_hopper.jpg"),
+    EXPECT_NE(told.find("保存しました。\n  出典:\n  本体 (Grace Hopper): Grace Hopper/grace_hopper.jpg"
+                        " — public domain (U.S. Navy photograph)"),
               std::string::npos)
         << told;
 }

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -101,6 +102,50 @@ inline void ServeTricklingSearch(LoopbackServer& server, std::atomic<int>& searc
     });
     ServeTrickle(server, "/ajax/services/search/images", searches);
 }
+
+// A loopback port (IPv4 or IPv6) that is listened on but never answered: a connection attempt
+// leaves it readable, so a test can tell whether anything tried to reach it.
+class SilentListener {
+public:
+    explicit SilentListener(bool v6 = false) : m_v6(v6) {
+        m_fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage storage{};
+        socklen_t size = v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        if (v6) {
+            reinterpret_cast<sockaddr_in6*>(&storage)->sin6_family = AF_INET6;
+            reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr = in6addr_loopback;
+        } else {
+            reinterpret_cast<sockaddr_in*>(&storage)->sin_family = AF_INET;
+            reinterpret_cast<sockaddr_in*>(&storage)->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        }
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&storage), size) != 0 ||
+            ::listen(m_fd, 8) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&storage), &size) != 0) {
+            return;  // port() stays 0: no such listener on this machine
+        }
+        m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                          : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    }
+    ~SilentListener() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return m_port; }
+    std::string Url(const std::string& path) const {
+        return std::string(m_v6 ? "http://[::1]:" : "http://127.0.0.1:") + std::to_string(m_port) +
+               path;
+    }
+    bool SawConnection() const {
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
+
+private:
+    bool m_v6 = false;
+    int m_fd = -1;
+    int m_port = 0;
+};
 
 // A loopback port that nothing listens on (bound once, then released).
 inline int DeadPort() {

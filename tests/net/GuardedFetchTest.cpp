@@ -1,58 +1,13 @@
 // The guard as curl meets it: names, redirects and literal addresses that lead into local or
 // private networks are refused before any connection is made.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <optional>
-
 #include "../module/HttpcTestSupport.h"
 #include "net/HttpFetcher.h"
 
 namespace norvo {
 namespace {
 
-// A listening socket nobody accepts on: a connection attempt leaves it readable.
-class SilentListener {
-public:
-    explicit SilentListener(bool v6) {
-        m_fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_storage storage{};
-        socklen_t size = 0;
-        if (v6) {
-            auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
-            a->sin6_family = AF_INET6;
-            a->sin6_addr = in6addr_loopback;
-            size = sizeof *a;
-        } else {
-            auto* a = reinterpret_cast<sockaddr_in*>(&storage);
-            a->sin_family = AF_INET;
-            a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            size = sizeof *a;
-        }
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&storage), size) != 0 ||
-            ::listen(m_fd, 8) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&storage), &size) != 0) {
-            return;
-        }
-        m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
-                          : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
-    }
-    ~SilentListener() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    int port() const { return m_port; }
-    bool SawConnection() const {
-        pollfd p{m_fd, POLLIN, 0};
-        return ::poll(&p, 1, 0) > 0;
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
+using test::SilentListener;
 
 FetchLimits ShortLimits() {
     FetchLimits limits;

@@ -146,6 +146,9 @@ TEST_F(GalleryService, SearchRefusesMalformedQueries) {
 TEST_F(GalleryService, DetectionAnswersTheFacesOfGalleryPictures) {
     const std::string xml = Detect(Base() + "/pictures/Grace%20Hopper/b_large.jpg");
     EXPECT_EQ(xml.rfind("<?xml version='1.0'?><faces><face><bounds x='", 0), 0u) << xml;
+    // The same address percent-encoded whole reads the same, not as another host's.
+    EXPECT_EQ(Detect(ServiceText::EncodePathSegment(Base() + "/pictures/Grace%20Hopper/b_large.jpg")),
+              xml);
     EXPECT_EQ(Detect(Base() + "/pictures/Grace%20Hopper/0_no%20face.png"),
               "<?xml version='1.0'?><faces></faces>");
 #ifdef NORVO_HAVE_XML
@@ -222,10 +225,10 @@ public:
             res.set_content("hi", "text/plain");
         });
         m_server.Get("/exact", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(std::string(32 * 1024 * 1024, 'x'), "application/octet-stream");
+            res.set_content(std::string(16 * 1024 * 1024, 'x'), "application/octet-stream");
         });
         m_server.Get("/over", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(std::string(32 * 1024 * 1024 + 1, 'x'), "application/octet-stream");
+            res.set_content(std::string(16 * 1024 * 1024 + 1, 'x'), "application/octet-stream");
         });
         m_server.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("file:///etc/passwd");
@@ -243,6 +246,8 @@ public:
         m_thread.join();
     }
     std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    // Lets the service's fetches reach this loopback host.
+    AddressGuard Guard() const { return *AddressGuard::FromList(Base().substr(7)); }
     std::vector<std::string> Targets() {
         std::lock_guard lock(m_mutex);
         return m_targets;
@@ -264,7 +269,8 @@ TEST(GalleryServiceRemote, FetchesOtherHostsOnlyWhenAllowedAndPassesTheAddressVe
     test::TempFolder dir;
     std::filesystem::create_directories(dir.Path() / "x");
     OtherHost other;
-    test::RunningGallery service({.pictures = dir.Path(), .allowRemote = true});
+    test::RunningGallery service(
+        {.pictures = dir.Path(), .allowRemote = true, .fetchGuard = other.Guard()});
     ASSERT_EQ(service.Status(), ServerStatus::Ok);
     httplib::Client client(service.HostPort());
     auto detect = [&](const std::string& url) {
@@ -291,7 +297,7 @@ TEST(GalleryServiceRemote, FetchesOtherHostsOnlyWhenAllowedAndPassesTheAddressVe
     } cases[] = {
         {"/text", 422, "not a picture"},
         {"/exact", 422, "not a picture"},  // at the size limit: fetched, then refused as no picture
-        {"/over", 422, "32 MiB"},
+        {"/over", 422, "16 MiB"},
         {"/to-file", 400, "http and https"},
         {"/missing", 502, "answered with an error"},
     };
@@ -304,6 +310,30 @@ TEST(GalleryServiceRemote, FetchesOtherHostsOnlyWhenAllowedAndPassesTheAddressVe
     auto ftp = detect("ftp://127.0.0.1/x.jpg");
     ASSERT_TRUE(ftp);
     EXPECT_EQ(ftp->status, 400);
+}
+
+TEST(GallerySearchBudget, WhatIsNotDetectedInTimeIsListedAfterTheRankedPictures) {
+    test::TempFolder dir;
+    const QImage hopper = test::BundledHopper();
+    test::SavePicture(hopper.scaled(256, 300), dir.Path() / "Grace Hopper" / "a_small.png");
+    test::SavePicture(hopper, dir.Path() / "Grace Hopper" / "b_large.jpg");
+    // No time at all for detection: the answer comes at once, in folder order.
+    test::RunningGallery service({.pictures = dir.Path(), .detectBudget = std::chrono::milliseconds(0)});
+    httplib::Client client(service.HostPort());
+    client.set_read_timeout(60, 0);
+    const std::string search = "/ajax/services/search/images?q=Grace%20Hopper&v=1.0";
+    auto first = client.Get(search.c_str());
+    ASSERT_TRUE(first);
+    const std::string small = service.Base() + "/pictures/Grace%20Hopper/a_small.png";
+    const std::string large = service.Base() + "/pictures/Grace%20Hopper/b_large.jpg";
+    EXPECT_EQ(Urls(first->body), (std::vector<std::string>{small, large}));
+    // Detected when the program asks, the large picture ranks first from then on.
+    auto detect = client.Get(("/api/detect?m=1&f=2&url=" + large).c_str());
+    ASSERT_TRUE(detect);
+    EXPECT_EQ(detect->status, 200);
+    auto second = client.Get(search.c_str());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(Urls(second->body), (std::vector<std::string>{large, small}));
 }
 
 TEST(GalleryServiceStart, RefusesAMissingFolderAndABusyPort) {

@@ -74,9 +74,9 @@ void BM_DecodeAndDetect4000x3000Jpeg(benchmark::State& state) {
         return bytes.toStdString();
     }();
     for (auto _ : state) {
-        norvo::GreyPicture picture;
-        norvo::PictureDecoder::DecodeBytes(jpeg, picture);
-        benchmark::DoNotOptimize(Detector().Detect(picture));
+        norvo::DetectionPicture picture;
+        norvo::PictureDecoder::Decode(jpeg, picture);
+        benchmark::DoNotOptimize(Detector().Detect(picture.grey));
     }
 }
 

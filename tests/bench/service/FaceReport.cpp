@@ -42,9 +42,10 @@ int main(int argc, char** argv) {
     norvo::FaceDetector detector;
     detector.Detect(norvo::GreyPicture{1, 1, {0}});  // builds the model outside the timing
     for (const std::string& file : files) {
-        norvo::GreyPicture picture;
+        norvo::DetectionPicture decoded;
         const double decodeStart = WallMs();
-        const norvo::DecodeStatus status = norvo::PictureDecoder::DecodeFile(file, picture);
+        const norvo::DecodeStatus status = norvo::PictureDecoder::DecodeFile(file, decoded);
+        const norvo::GreyPicture& picture = decoded.grey;
         const double decodeMs = WallMs() - decodeStart;
         if (status != norvo::DecodeStatus::Ok) {
             std::printf("%s: %s\n", file.c_str(), norvo::describe(status));
@@ -67,8 +68,10 @@ int main(int argc, char** argv) {
             std::printf(" [%d,%d %dx%d]", f.x, f.y, f.width, f.height);
         std::printf("\n");
         if (!outDir.empty()) {
-            QImage image(QString::fromStdString(file));
-            image = image.convertToFormat(QImage::Format_RGB32);
+            // The detector's own copy, so the boxes sit where it found them.
+            QImage image = QImage(picture.pixels.data(), picture.width, picture.height,
+                                  picture.width, QImage::Format_Grayscale8)
+                               .convertToFormat(QImage::Format_RGB32);
             QPainter painter(&image);
             painter.setPen(QPen(Qt::red, std::max(2, image.width() / 200)));
             for (const norvo::FaceRect& f : faces) painter.drawRect(f.x, f.y, f.width, f.height);

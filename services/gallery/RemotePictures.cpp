@@ -1,0 +1,224 @@
+#include "RemotePictures.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "DiskCache.h"
+#include "FaceStore.h"
+#include "WebClient.h"
+
+namespace norvo {
+
+namespace {
+
+constexpr const char* kPicturesKind = "pictures";
+// Addresses that gave no picture (an error page, HTML, too large) are not fetched again for
+// a day, so a second search for a name touches no network even when some of its pictures
+// were unusable.
+constexpr const char* kUnusableKind = "unusable";
+constexpr std::chrono::hours kUnusableLifetime{24};
+// Half a SHA-256 in hex: collisions between addresses are out of reach, and paths stay short.
+constexpr std::size_t kIdChars = 32;
+
+struct PictureType {
+    const char* extension;
+    const char* contentType;
+};
+
+// The picture's type from its first bytes; nullopt for anything the service does not serve.
+std::optional<PictureType> Sniff(std::string_view bytes) {
+    auto starts = [&](std::string_view magic, std::size_t at = 0) {
+        return bytes.size() >= at + magic.size() && bytes.substr(at, magic.size()) == magic;
+    };
+    if (starts("\xFF\xD8\xFF"))
+        return PictureType{"jpg", "image/jpeg"};
+    if (starts("\x89PNG\r\n\x1A\n"))
+        return PictureType{"png", "image/png"};
+    if (starts("RIFF") && starts("WEBP", 8))
+        return PictureType{"webp", "image/webp"};
+    if (starts("GIF87a") || starts("GIF89a"))
+        return PictureType{"gif", "image/gif"};
+    if (starts("BM"))
+        return PictureType{"bmp", "image/bmp"};
+    return std::nullopt;
+}
+
+}  // namespace
+
+RemotePictures::RemotePictures(WebClient& web, FaceStore& faces, DiskCache& cache)
+    : m_web(web), m_faces(faces), m_cache(cache) {}
+
+RemotePictures::Fetched RemotePictures::Take(const std::string& source, const std::string& address,
+                                             Clock::time_point deadline, std::string& bytes,
+                                             bool& fromCache) {
+    const std::string id = DiskCache::Hash(address).substr(0, kIdChars);
+    fromCache = false;
+    if (std::optional<std::string> cached = m_cache.Get(kPicturesKind, id)) {
+        bytes = std::move(*cached);
+        fromCache = true;
+        return {true, false, {}};
+    }
+    if (std::optional<std::string> unusable = m_cache.Get(
+            kUnusableKind, id, std::chrono::duration_cast<std::chrono::seconds>(kUnusableLifetime))) {
+        fromCache = true;
+        return {false, true, *unusable};
+    }
+    WebClient::Reply reply = m_web.Picture(source, address, deadline);
+    if (reply.outcome != WebClient::Outcome::Ok) {
+        // A missing picture, an oversized one, or one behind a local address will be the same
+        // tomorrow; a time-out, a server error or being told to slow down may not.
+        bool definite = false;
+        switch (reply.status) {
+            case FetchStatus::HttpStatus:
+                definite = reply.httpCode >= 400 && reply.httpCode < 500 && reply.httpCode != 429;
+                break;
+            case FetchStatus::BadAddress:
+            case FetchStatus::SchemeRefused:
+            case FetchStatus::RedirectRefused:
+            case FetchStatus::TooManyRedirects:
+            case FetchStatus::TooLarge:
+            case FetchStatus::AddressRefused:
+                definite = true;
+                break;
+            default:
+                break;
+        }
+        return {false, definite && reply.outcome == WebClient::Outcome::Failed, reply.reason};
+    }
+    // Hot-link protection and error pages come back as HTML with a 200.
+    if (!reply.contentType.empty() && reply.contentType.rfind("image/", 0) != 0 &&
+        reply.contentType.rfind("application/octet-stream", 0) != 0) {
+        return {false, true, source + ": not a picture (" + reply.contentType + ")"};
+    }
+    bytes = std::move(reply.body);
+    return {true, false, {}};
+}
+
+std::vector<Candidate> RemotePictures::Collect(const std::string& source,
+                                               const std::vector<WebPicture>& pictures,
+                                               std::size_t maxPictures, Clock::time_point deadline,
+                                               Report& report) {
+    const std::size_t count = std::min(pictures.size(), maxPictures);
+    struct Result {
+        std::optional<Candidate> candidate;
+        bool looked = false;
+        std::string failure;
+    };
+    std::vector<Result> results(count);
+    std::atomic<std::size_t> next{0};
+
+    auto work = [&] {
+        for (std::size_t i; (i = next++) < count && Clock::now() < deadline;) {
+            const WebPicture& picture = pictures[i];
+            Result& result = results[i];
+            for (const std::string* address : {&picture.address, &picture.fallback}) {
+                if (address->empty())
+                    continue;
+                std::string bytes;
+                bool fromCache = false;
+                const Fetched fetched = Take(source, *address, deadline, bytes, fromCache);
+                const std::string id = DiskCache::Hash(*address).substr(0, kIdChars);
+                if (!fetched.ok) {
+                    result.failure = fetched.reason;
+                    if (fetched.definite && !fromCache)
+                        m_cache.Put(kUnusableKind, id, fetched.reason);
+                    continue;
+                }
+                result.looked = true;
+                const std::optional<PictureType> type = Sniff(bytes);
+                PictureFaces faces;
+                if (!type || m_faces.Faces(bytes, faces) != DecodeStatus::Ok) {
+                    m_cache.Put(kUnusableKind, id, source + ": not a picture");
+                    continue;
+                }
+                if (!fromCache)
+                    m_cache.Put(kPicturesKind, id, bytes);
+                if (faces.faces.empty())
+                    break;  // a picture, but nobody in it: the fallback would show the same
+                HandOut({id, type->extension, type->contentType, *address, source,
+                         picture.provenance});
+                result.candidate = Candidate{kPathPrefix + id + "." + type->extension,
+                                             faces.width, faces.height, picture.title,
+                                             faces.LargestArea()};
+                break;
+            }
+        }
+    };
+    // Two at a time, as the picture hosts ask; the web client holds every process-wide
+    // fetch to that too.
+    std::thread helper(work);
+    work();
+    helper.join();
+
+    std::vector<Candidate> candidates;
+    for (Result& r : results) {
+        if (r.looked) {
+            ++report.looked;
+        } else if (!r.failure.empty()) {
+            ++report.failed;
+            report.lastFailure = r.failure;
+        }
+        if (r.candidate)
+            candidates.push_back(std::move(*r.candidate));
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) {
+                         return a.largestFace > b.largestFace;
+                     });
+    return candidates;
+}
+
+void RemotePictures::HandOut(Entry entry) {
+    std::lock_guard lock(m_mutex);
+    const std::string id = entry.id;
+    const bool known = m_entries.count(id) > 0;
+    m_entries[id] = std::move(entry);
+    if (known)
+        return;
+    m_order.push_back(id);
+    if (m_order.size() > kMaxHandedOut) {
+        m_entries.erase(m_order.front());
+        m_order.pop_front();
+    }
+}
+
+std::optional<RemotePictures::Entry> RemotePictures::Find(std::string_view path) const {
+    const std::string_view prefix = kPathPrefix;
+    if (path.substr(0, prefix.size()) != prefix)
+        return std::nullopt;
+    const std::string_view name = path.substr(prefix.size());
+    const std::size_t dot = name.find('.');
+    if (dot != kIdChars)
+        return std::nullopt;
+    std::lock_guard lock(m_mutex);
+    const auto it = m_entries.find(std::string(name.substr(0, dot)));
+    if (it == m_entries.end() || name.substr(dot + 1) != it->second.extension)
+        return std::nullopt;
+    return it->second;
+}
+
+bool RemotePictures::Bytes(const Entry& entry, std::string& bytes) {
+    if (std::optional<std::string> cached = m_cache.Get(kPicturesKind, entry.id)) {
+        bytes = std::move(*cached);
+        return true;
+    }
+    // Gone from the cache (evicted, damaged, or no cache at all): fetched again, and served
+    // only if it still is a picture of the same type.
+    WebClient::Reply reply = m_web.Picture(
+        entry.source, entry.address,
+        Clock::now() + std::chrono::seconds(WebClient::kTransferTimeoutSeconds));
+    if (reply.outcome != WebClient::Outcome::Ok)
+        return false;
+    const std::optional<PictureType> type = Sniff(reply.body);
+    PictureFaces faces;
+    if (!type || type->extension != entry.extension ||
+        m_faces.Faces(reply.body, faces) != DecodeStatus::Ok) {
+        return false;
+    }
+    m_cache.Put(kPicturesKind, entry.id, reply.body);
+    bytes = std::move(reply.body);
+    return true;
+}
+
+}  // namespace norvo

@@ -1,0 +1,103 @@
+#include "SourceList.h"
+
+#include <algorithm>
+
+namespace norvo {
+
+namespace {
+
+constexpr std::string_view kGallery = "gallery";
+constexpr std::string_view kWikimedia = "wikimedia";
+constexpr std::string_view kSearxng = "searxng";
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool IsWebAddress(std::string_view address) {
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (address.size() > scheme.size() && address.substr(0, scheme.size()) == scheme)
+            return std::none_of(address.begin(), address.end(), [](char c) {
+                return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
+            });
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::vector<SourceSpec>> ParseSourceList(std::string_view list, std::string& error) {
+    std::vector<SourceSpec> sources;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string_view entry = Trimmed(list.substr(start, comma - start));
+        start = comma + 1;
+        if (entry.empty())
+            continue;
+        const std::size_t equals = entry.find('=');
+        const std::string_view name = Trimmed(entry.substr(0, equals));
+        SourceSpec spec;
+        if (name == kSearxng) {
+            std::string_view base =
+                equals == std::string_view::npos ? std::string_view() : Trimmed(entry.substr(equals + 1));
+            while (!base.empty() && base.back() == '/') base.remove_suffix(1);
+            if (!IsWebAddress(base)) {
+                error = "'" + std::string(entry) + "': searxng needs the instance's address, as in searxng=https://search.example";
+                return std::nullopt;
+            }
+            spec.kind = SourceSpec::Kind::Searxng;
+            spec.base = std::string(base);
+        } else if ((name == kGallery || name == kWikimedia) && equals == std::string_view::npos) {
+            spec.kind = name == kGallery ? SourceSpec::Kind::Gallery : SourceSpec::Kind::Wikimedia;
+        } else {
+            error = "unknown picture source '" + std::string(entry) +
+                    "' (known: gallery, wikimedia, searxng=URL)";
+            return std::nullopt;
+        }
+        for (const SourceSpec& seen : sources) {
+            if (seen.kind == spec.kind) {
+                error = "picture source '" + std::string(name) + "' given twice";
+                return std::nullopt;
+            }
+        }
+        sources.push_back(std::move(spec));
+    }
+    if (sources.empty()) {
+        error = "no picture source given";
+        return std::nullopt;
+    }
+    return sources;
+}
+
+std::string SourceListText(const std::vector<SourceSpec>& sources) {
+    std::string text;
+    for (const SourceSpec& s : sources) {
+        if (!text.empty())
+            text += ',';
+        switch (s.kind) {
+            case SourceSpec::Kind::Gallery:
+                text += kGallery;
+                break;
+            case SourceSpec::Kind::Wikimedia:
+                text += kWikimedia;
+                break;
+            case SourceSpec::Kind::Searxng:
+                text += std::string(kSearxng) + "=" + s.base;
+                break;
+        }
+    }
+    return text;
+}
+
+bool ReachesTheWeb(const std::vector<SourceSpec>& sources) {
+    for (const SourceSpec& s : sources) {
+        if (s.kind != SourceSpec::Kind::Gallery)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace norvo

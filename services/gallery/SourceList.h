@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvo {
+
+// One picture source of the lookup service.
+struct SourceSpec {
+    enum class Kind {
+        Gallery,    // the picture folder
+        Wikimedia,  // Wikipedia's lead images and the person's Wikimedia Commons files
+        Searxng,    // a SearXNG instance's image search
+    };
+    Kind kind = Kind::Gallery;
+    std::string base;  // the instance's address for Searxng (no trailing '/'), else ""
+
+    friend bool operator==(const SourceSpec&, const SourceSpec&) = default;
+};
+
+// Reads "gallery,wikimedia,searxng=https://search.example" (entries trimmed, in the order
+// they are asked). nullopt for an empty list, an unknown or repeated source, or a SearXNG
+// entry without an http(s) address; `error` then says which entry and why.
+std::optional<std::vector<SourceSpec>> ParseSourceList(std::string_view list, std::string& error);
+
+// The list as ParseSourceList reads it back.
+std::string SourceListText(const std::vector<SourceSpec>& sources);
+
+// True when a source other than the picture folder is listed: names then leave the machine.
+bool ReachesTheWeb(const std::vector<SourceSpec>& sources);
+
+}  // namespace norvo
