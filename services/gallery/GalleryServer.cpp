@@ -111,7 +111,7 @@ struct GalleryServer::Impl {
           store(options.pictures),
           cache(options.cache, options.cacheBytes),
           faces(detector, cache),
-          web(options.fetchGuard, cache, [this](const std::string& line) { Log(line); }),
+          web(options.fetchGuard, cache),
           remote(web, faces, cache) {
         for (const SourceSpec& spec : options.sources) {
             switch (spec.kind) {
@@ -179,7 +179,7 @@ struct GalleryServer::Impl {
         std::string failure;
         for (const auto& source : sources) {
             SourceAnswer answer = source->Find(*name, deadline);
-            if (answer.failed)
+            if (!answer.reason.empty())
                 Log(answer.reason);
             if (std::any_of(answer.candidates.begin(), answer.candidates.end(),
                             [](const Candidate& c) { return c.MayShowAFace(); })) {

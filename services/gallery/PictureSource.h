@@ -25,7 +25,8 @@ struct Candidate {
 struct SourceAnswer {
     std::vector<Candidate> candidates;  // best first
     bool failed = false;  // the source could not be asked, or kept failing
-    std::string reason;   // one line when failed
+    // One line for the log: why it failed, or what went wrong on the way to what it found.
+    std::string reason;
 };
 
 // A place pictures of people come from: the picture folder or a web source. Find may be

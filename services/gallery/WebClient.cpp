@@ -52,11 +52,9 @@ std::string WebClient::UserAgent() {
            (curl != nullptr ? curl->version : "unknown");
 }
 
-WebClient::WebClient(AddressGuard guard, DiskCache& cache,
-                     std::function<void(const std::string&)> log)
+WebClient::WebClient(AddressGuard guard, DiskCache& cache)
     : m_guard(std::move(guard)),
       m_cache(cache),
-      m_log(std::move(log)),
       m_fetcher(ServiceLimits(),
                 FetchOptions{.userAgent = UserAgent(), .guard = &m_guard, .compressed = true}) {}
 
@@ -155,8 +153,6 @@ WebClient::Reply WebClient::Fetch(const std::string& source, const std::string& 
             reply.reason = source + " asked to slow down (" +
                            (apiError == "maxlag" ? std::string("maxlag") : std::string("429")) +
                            "); resting " + std::to_string(rest.count()) + " s";
-            if (m_log)
-                m_log(reply.reason);
         } else {
             reply.reason = source + ": picture refused with 429";
         }

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <semaphore>
@@ -42,9 +41,8 @@ public:
     // "norvo-gallery/VERSION (+contact) libcurl/VERSION".
     static std::string UserAgent();
 
-    // `cache` may be unusable (then every call goes to the network); `log` receives one line
-    // per notable failure.
-    WebClient(AddressGuard guard, DiskCache& cache, std::function<void(const std::string&)> log);
+    // `cache` may be unusable (then every call goes to the network).
+    WebClient(AddressGuard guard, DiskCache& cache);
 
     enum class Outcome {
         Ok,         // the body is the answer
@@ -82,7 +80,6 @@ private:
 
     AddressGuard m_guard;
     DiskCache& m_cache;
-    std::function<void(const std::string&)> m_log;
     HttpFetcher m_fetcher;
     std::timed_mutex m_apiTurn;
     std::counting_semaphore<kPictureSlots> m_pictureSlots{kPictureSlots};

@@ -213,6 +213,8 @@ SourceAnswer WikimediaSource::Find(const std::string& name, Clock::time_point de
             answer.failed = true;
             answer.reason = report.lastFailure;
         }
+    } else {
+        answer.reason = lookup.Failure();  // answered with what was at hand
     }
     return answer;
 }

@@ -152,7 +152,7 @@ struct FakeWeb::Impl {
         file({.name = "Ada Example moved.jpg", .picture = "moved"});
         file({.name = "Ada Example mirrored.jpg", .picture = "hopper-mirrored"});
         file({.name = "Yamada Hanako.jpg", .picture = "astronaut"});
-        file({.name = "Yamada Hanako 2020.jpg", .picture = "hopper-mirrored"});
+        file({.name = "Yamada Hanako crowd.jpg", .picture = "blank"});
         file({.name = "Freddie Example.jpg", .picture = "astronaut"});
 
         pages = {{"en", "Ada Example", "Ada_Example_2019.jpg", "Q1001"},
@@ -176,7 +176,7 @@ struct FakeWeb::Impl {
                                      "Ada Example poster.jpg", "Ada Example crowd.jpg",
                                      "Ada Example page.jpg",   "Ada Example huge.jpg",
                                      "Ada Example moved.jpg",  "Ada Example mirrored.jpg"};
-        depicts["Q2002"] = {"Yamada Hanako 2020.jpg", "Yamada Hanako.jpg"};
+        depicts["Q2002"] = {"Yamada Hanako crowd.jpg", "Yamada Hanako.jpg"};
         searches["en:Mercury"] = {"Mercury (planet)", "Freddie Example", "Mercury"};
     }
 

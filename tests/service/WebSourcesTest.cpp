@@ -158,7 +158,7 @@ TEST_F(WebSources, ResolvesJapaneseNamesDisambiguationPagesAndMisses) {
     // 山田　花子 with a full-width space: asked of the Japanese wiki without the space first.
     EXPECT_EQ(Urls(Found(*service, "\xE5\xB1\xB1\xE7\x94\xB0\xE3\x80\x80\xE8\x8A\xB1\xE5\xAD\x90"))
                   .size(),
-              2u);
+              1u);
     const std::vector<FakeWeb::Request> log = fake.Log();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0].service, "wikipedia:ja");
