@@ -32,6 +32,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--output", &CommandLineOptions::output},
     {"--search-url", &CommandLineOptions::searchUrl},
     {"--detect-url", &CommandLineOptions::detectUrl},
+    {"--sources", &CommandLineOptions::sources},
 };
 
 ParsedCommandLine Error(std::string text) {
@@ -83,7 +84,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose" ||
-            name == "--no-label") {
+            name == "--no-label" || name == "--offline") {
             if (equals != std::string::npos) {
                 return Error("option '" + name + "' takes no value");
             }
@@ -95,6 +96,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             parsed.options.force = parsed.options.force || name == "--force";
             parsed.options.verbose = parsed.options.verbose || name == "--verbose";
             parsed.options.noLabel = parsed.options.noLabel || name == "--no-label";
+            parsed.options.offline = parsed.options.offline || name == "--offline";
             continue;
         }
         const ValueOption* option = nullptr;
@@ -124,6 +126,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         parsed.action = CommandLineAction::Help;
     } else if (version) {
         parsed.action = CommandLineAction::Version;
+    } else if (given("--sources") && given("--offline")) {
+        return Error("give --sources or --offline, not both");
     } else if (given("--body") && given("--face") && given("--output")) {
         if (parsed.options.output.empty()) {
             return Error("the output file name is empty");
@@ -150,12 +154,18 @@ std::string HelpText(const std::string& program) {
            "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
            "  --no-label          save the portrait without the metadata that says what it\n"
            "                      is and credits its source pictures\n"
+           "  --sources LIST      where the bundled service looks for pictures, in order:\n"
+           "                      gallery, wikimedia, searxng=URL (default: $NORVO_SOURCES,\n"
+           "                      else sources= in norvo.conf, else gallery,wikimedia)\n"
+           "  --offline           the bundled gallery only: no name leaves this computer\n"
            "  --verbose           print every step of the run\n"
            "  --help              display this help and exit\n"
            "  --version           output version information and exit\n"
            "\n"
            "When neither service is named, the bundled gallery service is started on a free\n"
-           "local port and used for both; when only one is named, it serves both.\n"
+           "local port and used for both; when only one is named, it serves both. A name the\n"
+           "bundled gallery does not know is then looked up on Wikipedia and Wikimedia\n"
+           "Commons (the name is sent to them), unless --offline is given.\n"
            "\n"
            "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
            "options.\n";
@@ -226,7 +236,8 @@ int RunCommandLine(int argc, char** argv) {
     gallery.SetLogVisible(options.verbose);
     ServiceAddresses services;
     std::string why;
-    if (SetUpServices(options.searchUrl, options.detectUrl, gallery, services, why) !=
+    if (SetUpServices(options.searchUrl, options.detectUrl, gallery, services, why,
+                      options.offline ? kOfflineSources : options.sources) !=
         ServiceSetupStatus::Ok) {
         std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
         return 1;

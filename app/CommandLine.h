@@ -12,6 +12,8 @@ struct CommandLineOptions {
     std::string output;
     std::string searchUrl;
     std::string detectUrl;
+    std::string sources;   // the bundled service's picture sources
+    bool offline = false;  // the bundled gallery only
     bool force = false;
     bool verbose = false;
     bool noLabel = false;  // save the portrait without its metadata label

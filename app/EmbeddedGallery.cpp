@@ -88,6 +88,10 @@ EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
     }
     std::vector<std::string> args = {program,    "--pictures",  picturesDir,
                                      "--listen", "127.0.0.1:0", "--watch-stdin"};
+    if (!m_strSources.empty()) {
+        args.push_back("--sources");
+        args.push_back(m_strSources);
+    }
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());

@@ -27,12 +27,17 @@ public:
     EmbeddedGallery(const EmbeddedGallery&) = delete;
     EmbeddedGallery& operator=(const EmbeddedGallery&) = delete;
 
-    // Starts `program --pictures picturesDir --listen 127.0.0.1:0` and reads its address.
+    // Starts `program --pictures picturesDir --listen 127.0.0.1:0 --watch-stdin` (and
+    // `--sources LIST` when set) and reads its address. The service inherits this process's
+    // environment, NORVO_* variables included.
     Status Start(const std::string& program, const std::string& picturesDir,
                  int timeoutMs = kStartTimeoutMs);
     // Whether the service's own log (its standard error) reaches ours; off by default, so it
     // does not break into a progress bar. Takes effect at the next Start().
     void SetLogVisible(bool visible) { m_bLogVisible = visible; }
+    // The service's picture sources ("gallery,wikimedia"); "" leaves them to the service's
+    // own default. Takes effect at the next Start().
+    void SetSources(std::string sources) { m_strSources = std::move(sources); }
     // Stops the child with SIGTERM and reaps it; safe to call repeatedly.
     void Stop();
 
@@ -45,6 +50,7 @@ private:
     int m_outFd = -1;       // read end of the child's standard output
     int m_lifelineFd = -1;  // write end of the child's standard input; closing it stops it
     bool m_bLogVisible = false;
+    std::string m_strSources;
     std::string m_strAddress;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "services/gallery/SourceList.h"
+#include "app/UserSettings.h"
 #include "saori/Platform.h"
 
 namespace norvo {
@@ -38,6 +40,8 @@ const char* describe(ServiceSetupStatus status) {
             return "a service address is not an http:// or https:// address";
         case ServiceSetupStatus::GalleryFailed:
             return "the bundled gallery service could not be started";
+        case ServiceSetupStatus::BadSources:
+            return "the picture sources are not a usable list";
     }
     return "unknown service setup status";
 }
@@ -50,12 +54,21 @@ std::string TrimBaseAddress(std::string address) {
 }
 
 ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::string& detectOption,
-                                 EmbeddedGallery& gallery, ServiceAddresses& out,
-                                 std::string& why) {
+                                 EmbeddedGallery& gallery, ServiceAddresses& out, std::string& why,
+                                 const std::string& sourcesOption) {
     std::string search = !searchOption.empty() ? searchOption : FromEnvironment(kSearchUrlVariable);
     std::string detect = !detectOption.empty() ? detectOption : FromEnvironment(kDetectUrlVariable);
 
     if (search.empty() && detect.empty()) {
+        const std::string list = ResolveSetting(sourcesOption, kSourcesVariable, UserSettings(),
+                                                kSourcesKey, kDefaultSources);
+        std::string bad;
+        const auto sources = ParseSourceList(list, bad);
+        if (!sources) {
+            why = "picture sources: " + bad;
+            return ServiceSetupStatus::BadSources;
+        }
+        gallery.SetSources(SourceListText(*sources));
         // Both beside this program; an unknown program folder gives "" (no program), never a
         // name taken from the working folder.
         const std::string programFolder = platform::ProgramFolder();

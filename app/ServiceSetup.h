@@ -11,6 +11,11 @@ namespace norvo {
 inline constexpr char kSearchUrlVariable[] = "NORVO_SEARCH_URL";
 inline constexpr char kDetectUrlVariable[] = "NORVO_DETECT_URL";
 inline constexpr char kProbeUrlVariable[] = "HTTPC_PROBE_URL";
+// The picture sources of the bundled service, and what they are when nothing says otherwise:
+// the bundled gallery first, then Wikipedia and Wikimedia Commons for every other name.
+inline constexpr char kSourcesVariable[] = "NORVO_SOURCES";
+inline constexpr char kDefaultSources[] = "gallery,wikimedia";
+inline constexpr char kOfflineSources[] = "gallery";
 
 // The two base addresses a program's runs use.
 struct ServiceAddresses {
@@ -22,6 +27,7 @@ enum class ServiceSetupStatus {
     Ok,             // both addresses known
     BadAddress,     // an address is not an http:// or https:// address
     GalleryFailed,  // neither was set and the bundled service could not be started
+    BadSources,     // the bundled service's picture sources are not a usable list
 };
 
 const char* describe(ServiceSetupStatus status);
@@ -33,9 +39,11 @@ std::string TrimBaseAddress(std::string address);
 // is named at all, starts the bundled gallery from the program folder into `gallery` and uses
 // it for both; when only one is named, the other takes the same address. Sets
 // HTTPC_PROBE_URL to the search address. Call at start-up before any other thread runs.
-// `why` receives a readable reason on failure.
+// `why` receives a readable reason on failure. The bundled service's picture sources are
+// `sourcesOption`, else NORVO_SOURCES, else sources= of norvo.conf, else kDefaultSources.
 ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::string& detectOption,
-                                 EmbeddedGallery& gallery, ServiceAddresses& out, std::string& why);
+                                 EmbeddedGallery& gallery, ServiceAddresses& out, std::string& why,
+                                 const std::string& sourcesOption = "");
 
 // The settings of this program's runs: the module and the mask from their places beside the
 // program folder (platform::ModuleFolder, DataFolder), the given work folder and services.

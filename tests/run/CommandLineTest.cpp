@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "app/CommandLine.h"
 #include "app/PortraitCredits.h"
@@ -41,6 +44,11 @@ TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
         {{"--body", "a", "--body", "b"}, A::Error, "given twice"},
         {{"--force=yes"}, A::Error, "takes no value"},
         {{"--", "--body"}, A::Error, "unexpected argument '--body'"},
+        {{"--body", "a", "--face", "b", "--output", "o", "--offline"}, A::Run},
+        {{"--body", "a", "--face", "b", "--output", "o", "--sources=gallery"}, A::Run},
+        {{"--body", "a", "--face", "b", "--output", "o", "--sources", "gallery", "--offline"},
+         A::Error, "--sources or --offline"},
+        {{"--offline=yes"}, A::Error, "takes no value"},
     };
     for (const auto& c : cases) {
         std::string joined;
@@ -84,6 +92,33 @@ TEST(ServiceSetupTest, OptionsWinAndOneAddressServesBoth) {
     EXPECT_EQ(SetUpServices("http:///", "", gallery, out, why), ServiceSetupStatus::BadAddress);
     EXPECT_EQ(SetUpServices("http://s", "https:////", gallery, out, why),
               ServiceSetupStatus::BadAddress);
+}
+
+TEST(ServiceSetupTest, PictureSourcesComeFromTheOptionTheEnvironmentOrTheSettingsFile) {
+    // Each place is seen through the unusable list it holds: the service is not started.
+    const std::string config = std::filesystem::temp_directory_path() /
+                               ("norvo-sources-" + std::to_string(getpid()));
+    std::filesystem::create_directories(config + "/norvo");
+    std::ofstream(config + "/norvo/norvo.conf") << "sources=from-file\n";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv(kSourcesVariable, "from-environment", 1);
+    EmbeddedGallery gallery;
+    ServiceAddresses out;
+    std::string why;
+    EXPECT_EQ(SetUpServices("", "", gallery, out, why, "from-option"),
+              ServiceSetupStatus::BadSources);
+    EXPECT_NE(why.find("'from-option'"), std::string::npos) << why;
+    EXPECT_EQ(SetUpServices("", "", gallery, out, why), ServiceSetupStatus::BadSources);
+    EXPECT_NE(why.find("'from-environment'"), std::string::npos) << why;
+    unsetenv(kSourcesVariable);
+    EXPECT_EQ(SetUpServices("", "", gallery, out, why), ServiceSetupStatus::BadSources);
+    EXPECT_NE(why.find("'from-file'"), std::string::npos) << why;
+    EXPECT_FALSE(gallery.IsRunning());
+    // Named services need no picture sources at all.
+    EXPECT_EQ(SetUpServices("http://s:1", "", gallery, out, why, "from-option"),
+              ServiceSetupStatus::Ok);
+    unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
 }
 
 // Captures what a TerminalView writes.
