@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <future>
+#include <thread>
 
 namespace norvo {
 
@@ -119,10 +120,15 @@ struct FaceDetector::Pool {
         }
     };
 
-    Lease Acquire() {
+    void BuildModel() {
         std::call_once(modelOnce, [this] {
             model = std::make_unique<Detector>(dlib::get_frontal_face_detector());
         });
+    }
+    std::thread builder;  // the model built ahead of the first call, when asked to
+
+    Lease Acquire() {
+        BuildModel();
         std::lock_guard lock(mutex);
         if (!idle.empty()) {
             auto s = std::move(idle.back());
@@ -200,7 +206,16 @@ std::vector<dlib::rectangle> DistinctFaces(const Detector& model,
 
 FaceDetector::FaceDetector(ScanThreads threads)
     : m_pool(std::make_unique<Pool>()), m_threads(threads) {}
-FaceDetector::~FaceDetector() = default;
+FaceDetector::~FaceDetector() {
+    if (m_pool->builder.joinable())
+        m_pool->builder.join();
+}
+
+void FaceDetector::Prepare() {
+    std::lock_guard lock(m_pool->mutex);
+    if (!m_pool->builder.joinable())
+        m_pool->builder = std::thread([pool = m_pool.get()] { pool->BuildModel(); });
+}
 
 std::size_t FaceDetector::PoolSize() const {
     std::lock_guard lock(m_pool->mutex);

@@ -41,6 +41,10 @@ public:
     FaceDetector(const FaceDetector&) = delete;
     FaceDetector& operator=(const FaceDetector&) = delete;
 
+    // Starts building the model on a thread of its own, so that the first Detect finds it
+    // ready; for callers that know detection is coming but first wait on something else.
+    void Prepare();
+
     // Faces in the picture, largest first, in the picture's own pixel coordinates.
     std::vector<FaceRect> Detect(const GreyPicture& picture) const;
 

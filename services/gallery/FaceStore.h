@@ -44,6 +44,8 @@ public:
     DecodeStatus FacesOfFile(const std::filesystem::path& file, PictureFaces& out);
     // Faces already known for the file, without decoding or detecting anything.
     std::optional<PictureFaces> KnownFacesOfFile(const std::filesystem::path& file);
+    // Faces already known for the picture with this content hash.
+    std::optional<PictureFaces> Known(const std::string& hash);
 
     // The disk form of an entry, and its reading (nullopt for anything malformed).
     static std::string Serialize(const PictureFaces& faces);
@@ -52,7 +54,6 @@ public:
 private:
     using FileKey = std::tuple<std::string, std::uintmax_t, std::int64_t>;
     static std::optional<FileKey> KeyOf(const std::filesystem::path& file);
-    std::optional<PictureFaces> Known(const std::string& hash);
     void Remember(const std::string& hash, const PictureFaces& faces);
     std::optional<std::string> HashOfFile(const std::filesystem::path& file);
 

@@ -178,6 +178,9 @@ struct GalleryServer::Impl {
         std::optional<SourceAnswer> chosen, reserve;
         std::string failure;
         for (const auto& source : sources) {
+            // A web source waits on the network before its pictures need the detector.
+            if (dynamic_cast<GallerySource*>(source.get()) == nullptr)
+                detector.Prepare();
             SourceAnswer answer = source->Find(*name, deadline);
             if (!answer.reason.empty())
                 Log(answer.reason);

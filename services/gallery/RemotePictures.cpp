@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <thread>
 
 #include "DiskCache.h"
@@ -18,6 +19,9 @@ constexpr const char* kPicturesKind = "pictures";
 // were unusable.
 constexpr const char* kUnusableKind = "unusable";
 constexpr std::chrono::hours kUnusableLifetime{24};
+// What a fetched picture turned out to be ("<content hash> <extension>"), so that a search
+// that meets it again needs neither its bytes nor the network: its faces are known by hash.
+constexpr const char* kKnownKind = "remote1";
 // Half a SHA-256 in hex: collisions between addresses are out of reach, and paths stay short.
 constexpr std::size_t kIdChars = 32;
 
@@ -26,21 +30,25 @@ struct PictureType {
     const char* contentType;
 };
 
+constexpr PictureType kTypes[] = {{"jpg", "image/jpeg"}, {"png", "image/png"},
+                                   {"webp", "image/webp"}, {"gif", "image/gif"},
+                                   {"bmp", "image/bmp"}};
+
 // The picture's type from its first bytes; nullopt for anything the service does not serve.
 std::optional<PictureType> Sniff(std::string_view bytes) {
     auto starts = [&](std::string_view magic, std::size_t at = 0) {
         return bytes.size() >= at + magic.size() && bytes.substr(at, magic.size()) == magic;
     };
     if (starts("\xFF\xD8\xFF"))
-        return PictureType{"jpg", "image/jpeg"};
+        return kTypes[0];
     if (starts("\x89PNG\r\n\x1A\n"))
-        return PictureType{"png", "image/png"};
+        return kTypes[1];
     if (starts("RIFF") && starts("WEBP", 8))
-        return PictureType{"webp", "image/webp"};
+        return kTypes[2];
     if (starts("GIF87a") || starts("GIF89a"))
-        return PictureType{"gif", "image/gif"};
+        return kTypes[3];
     if (starts("BM"))
-        return PictureType{"bmp", "image/bmp"};
+        return kTypes[4];
     return std::nullopt;
 }
 
@@ -106,50 +114,95 @@ std::vector<Candidate> RemotePictures::Collect(const std::string& source,
         std::string failure;
     };
     std::vector<Result> results(count);
-    std::atomic<std::size_t> next{0};
+    auto handOut = [&](Result& result, const WebPicture& picture, const std::string& address,
+                       const std::string& id, const std::string& extension,
+                       const std::string& contentType, const PictureFaces& faces) {
+        result.looked = true;
+        if (faces.faces.empty())
+            return;  // a picture, but nobody in it
+        HandOut({id, extension, contentType, address, source, picture.provenance});
+        result.candidate = Candidate{kPathPrefix + id + "." + extension, faces.width,
+                                     faces.height, picture.title, faces.LargestArea()};
+    };
 
-    auto work = [&] {
+    // Two threads fetch (two at a time, as the picture hosts ask; the web client holds every
+    // fetch of the process to that too) while this one decodes and detects what has arrived,
+    // so the detector works while the next pictures are on their way.
+    struct Arrived {
+        std::size_t index;
+        const std::string* address;
+        std::string bytes;
+        bool fromCache;
+        const char* extension;
+        const char* contentType;
+    };
+    std::mutex mutex;
+    std::condition_variable arrivedOrDone;
+    std::deque<Arrived> arrived;
+    int fetching = 2;
+    std::atomic<std::size_t> next{0};
+    auto fetch = [&] {
         for (std::size_t i; (i = next++) < count && Clock::now() < deadline;) {
             const WebPicture& picture = pictures[i];
             Result& result = results[i];
             for (const std::string* address : {&picture.address, &picture.fallback}) {
                 if (address->empty())
                     continue;
+                if (std::optional<Known> known = Recall(*address)) {
+                    handOut(result, picture, *address, known->id, known->extension,
+                            known->contentType, known->faces);
+                    break;
+                }
                 std::string bytes;
                 bool fromCache = false;
                 const Fetched fetched = Take(source, *address, deadline, bytes, fromCache);
                 const std::string id = DiskCache::Hash(*address).substr(0, kIdChars);
-                if (!fetched.ok) {
-                    result.failure = fetched.reason;
-                    if (fetched.definite && !fromCache)
-                        m_cache.Put(kUnusableKind, id, fetched.reason);
-                    continue;
+                const std::optional<PictureType> type =
+                    fetched.ok ? Sniff(bytes) : std::nullopt;
+                if (!type) {
+                    result.failure = fetched.ok ? source + ": not a picture" : fetched.reason;
+                    if ((fetched.ok || fetched.definite) && !fromCache)
+                        m_cache.Put(kUnusableKind, id, result.failure);
+                    continue;  // the fallback may do better
                 }
-                result.looked = true;
-                const std::optional<PictureType> type = Sniff(bytes);
-                PictureFaces faces;
-                if (!type || m_faces.Faces(bytes, faces) != DecodeStatus::Ok) {
-                    m_cache.Put(kUnusableKind, id, source + ": not a picture");
-                    continue;
-                }
-                if (!fromCache)
-                    m_cache.Put(kPicturesKind, id, bytes);
-                if (faces.faces.empty())
-                    break;  // a picture, but nobody in it: the fallback would show the same
-                HandOut({id, type->extension, type->contentType, *address, source,
-                         picture.provenance});
-                result.candidate = Candidate{kPathPrefix + id + "." + type->extension,
-                                             faces.width, faces.height, picture.title,
-                                             faces.LargestArea()};
+                std::lock_guard lock(mutex);
+                arrived.push_back(
+                    {i, address, std::move(bytes), fromCache, type->extension, type->contentType});
+                arrivedOrDone.notify_one();
                 break;
             }
         }
+        std::lock_guard lock(mutex);
+        --fetching;
+        arrivedOrDone.notify_one();
     };
-    // Two at a time, as the picture hosts ask; the web client holds every process-wide
-    // fetch to that too.
-    std::thread helper(work);
-    work();
-    helper.join();
+    std::thread first(fetch), second(fetch);
+    for (;;) {
+        std::unique_lock lock(mutex);
+        arrivedOrDone.wait(lock, [&] { return !arrived.empty() || fetching == 0; });
+        if (arrived.empty())
+            break;
+        Arrived a = std::move(arrived.front());
+        arrived.pop_front();
+        lock.unlock();
+        if (Clock::now() >= deadline)
+            continue;
+        const std::string id = DiskCache::Hash(*a.address).substr(0, kIdChars);
+        PictureFaces faces;
+        std::string hash;
+        if (m_faces.Faces(a.bytes, faces, &hash) != DecodeStatus::Ok) {
+            results[a.index].failure = source + ": not a picture";
+            m_cache.Put(kUnusableKind, id, results[a.index].failure);
+            continue;
+        }
+        if (!a.fromCache)
+            m_cache.Put(kPicturesKind, id, a.bytes);
+        m_cache.Put(kKnownKind, id, hash + " " + a.extension);
+        handOut(results[a.index], pictures[a.index], *a.address, id, a.extension, a.contentType,
+                faces);
+    }
+    first.join();
+    second.join();
 
     std::vector<Candidate> candidates;
     for (Result& r : results) {
@@ -167,6 +220,24 @@ std::vector<Candidate> RemotePictures::Collect(const std::string& source,
                          return a.largestFace > b.largestFace;
                      });
     return candidates;
+}
+
+std::optional<RemotePictures::Known> RemotePictures::Recall(const std::string& address) {
+    const std::string id = DiskCache::Hash(address).substr(0, kIdChars);
+    const std::optional<std::string> known = m_cache.Get(kKnownKind, id);
+    const std::size_t space = known ? known->find(' ') : std::string::npos;
+    if (space == std::string::npos)
+        return std::nullopt;
+    const std::string extension = known->substr(space + 1);
+    std::optional<PictureType> type;
+    for (const PictureType& t : kTypes) {
+        if (extension == t.extension)
+            type = t;
+    }
+    std::optional<PictureFaces> faces = type ? m_faces.Known(known->substr(0, space)) : std::nullopt;
+    if (!faces)
+        return std::nullopt;
+    return Known{id, type->extension, type->contentType, std::move(*faces)};
 }
 
 void RemotePictures::HandOut(Entry entry) {

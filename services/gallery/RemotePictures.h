@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FaceStore.h"
 #include "PictureSource.h"
 #include "Provenance.h"
 
@@ -67,6 +68,15 @@ public:
     bool Bytes(const Entry& entry, std::string& bytes);
 
 private:
+    // A picture met before, whose faces are known without its bytes.
+    struct Known {
+        std::string id;
+        std::string extension;
+        std::string contentType;
+        PictureFaces faces;
+    };
+    std::optional<Known> Recall(const std::string& address);
+
     struct Fetched {
         bool ok = false;
         bool definite = false;  // a failure that fetching again will not change
