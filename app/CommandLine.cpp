@@ -21,6 +21,8 @@ namespace norvo {
 
 namespace {
 
+constexpr char kSourcesOrOfflineText[] = "give --sources or --offline, not both";
+
 struct ValueOption {
     const char* name;
     std::string CommandLineOptions::*field;
@@ -127,7 +129,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (version) {
         parsed.action = CommandLineAction::Version;
     } else if (given("--sources") && given("--offline")) {
-        return Error("give --sources or --offline, not both");
+        return Error(kSourcesOrOfflineText);
     } else if (given("--body") && given("--face") && given("--output")) {
         if (parsed.options.output.empty()) {
             return Error("the output file name is empty");

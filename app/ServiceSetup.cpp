@@ -15,6 +15,11 @@ constexpr char kGalleryFolder[] = "gallery";
 constexpr char kModuleFile[] = "httpc.so";
 constexpr char kMaskFile[] = "mask.png";
 
+// The reason given when the picture sources are not a usable list; `detail` names the entry.
+std::string BadSourcesText(const std::string& detail) {
+    return "picture sources: " + detail;
+}
+
 bool IsHttpAddress(const std::string& address) {
     for (const char* scheme : {"http://", "https://"}) {
         const std::string s = scheme;
@@ -65,7 +70,7 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
         std::string bad;
         const auto sources = ParseSourceList(list, bad);
         if (!sources) {
-            why = "picture sources: " + bad;
+            why = BadSourcesText(bad);
             return ServiceSetupStatus::BadSources;
         }
         gallery.SetSources(SourceListText(*sources));
