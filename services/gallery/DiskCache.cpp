@@ -87,12 +87,38 @@ bool WriteWhole(int fd, std::string_view bytes) {
 
 bool MakeFolder(const fs::path& folder) {
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec))
-        return false;
-    // Pictures and answers name the people a user looked up: the folder is the user's alone.
-    ::chmod(folder.c_str(), 0700);
-    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+    // Pictures and answers name the people a user looked up: a folder made here is the
+    // user's alone (a folder the user named is left as it is).
+    if (fs::create_directories(folder, ec))
+        ::chmod(folder.c_str(), 0700);
+    return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool IsEntryName(const std::string& name) {
+    return name.size() == 64 && name.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+bool IsTempName(const std::string& name) {
+    return name.rfind(kTempPrefix, 0) == 0;
+}
+
+// Calls `visit(path, entry)` for every file of the cache: entries and temporary files in the
+// kinds' folders. Nothing else in the folder (a user may name any folder) is ever touched.
+template <typename Visit>
+void ForEachCacheFile(const fs::path& folder, Visit visit) {
+    std::error_code ec;
+    for (fs::directory_iterator kinds(folder, ec), end; !ec && kinds != end; kinds.increment(ec)) {
+        std::error_code typeEc;
+        if (!kinds->is_directory(typeEc) || kinds->path().filename().string().rfind('.', 0) == 0)
+            continue;
+        std::error_code fileEc;
+        for (fs::directory_iterator files(kinds->path(), fileEc); !fileEc && files != end;
+             files.increment(fileEc)) {
+            const std::string name = files->path().filename().string();
+            if ((IsEntryName(name) || IsTempName(name)) && files->is_regular_file(typeEc))
+                visit(*files, IsEntryName(name));
+        }
+    }
 }
 
 }  // namespace
@@ -218,13 +244,12 @@ void DiskCache::CountIfNeeded() {
         return;
     m_counted = true;
     m_storedBytes = 0;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(m_folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::error_code sizeEc;
-        if (it->is_regular_file(sizeEc))
-            m_storedBytes += it->file_size(sizeEc);
-    }
+    ForEachCacheFile(m_folder, [this](const fs::directory_entry& file, bool) {
+        std::error_code ec;
+        const std::uintmax_t bytes = file.file_size(ec);
+        if (!ec)
+            m_storedBytes += bytes;
+    });
 }
 
 void DiskCache::Evict() {
@@ -236,23 +261,19 @@ void DiskCache::Evict() {
     std::vector<Entry> entries;
     std::uint64_t total = 0;
     const auto now = fs::file_time_type::clock::now();
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(m_folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::error_code entryEc;
-        if (!it->is_regular_file(entryEc))
-            continue;
-        Entry e{it->path(), it->last_write_time(entryEc), it->file_size(entryEc)};
-        if (entryEc)
-            continue;
-        if (e.path.filename().string().rfind(kTempPrefix, 0) == 0) {
+    ForEachCacheFile(m_folder, [&](const fs::directory_entry& file, bool isEntry) {
+        std::error_code ec;
+        Entry e{file.path(), file.last_write_time(ec), file.file_size(ec)};
+        if (ec)
+            return;
+        if (!isEntry) {
             if (now - e.used > kStaleTemp)
-                fs::remove(e.path, entryEc);
-            continue;
+                fs::remove(e.path, ec);
+            return;
         }
         total += e.bytes;
         entries.push_back(std::move(e));
-    }
+    });
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.used < b.used; });
     const auto target = static_cast<std::uint64_t>(static_cast<double>(m_maxBytes) * kEvictTo);

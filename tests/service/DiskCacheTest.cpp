@@ -18,27 +18,28 @@ std::vector<fs::path> Files(const fs::path& folder) {
 }
 
 TEST(DiskCache, KeepsEntriesAcrossInstancesAndDropsWhatIsDamagedInsteadOfServingIt) {
-    test::TempFolder dir;
+    test::TempFolder root;
+    const fs::path dir = root.Path() / "norvo";
     {
-        DiskCache cache(dir.Path());
+        DiskCache cache(dir);
         ASSERT_TRUE(cache.Usable());
         EXPECT_TRUE(cache.Put("api", "https://a.example/?q=1", "first"));
         EXPECT_TRUE(cache.Put("api", "https://a.example/?q=1", "second"));
         EXPECT_TRUE(cache.Put("api", "https://a.example/?q=2", std::string(1000, 'x')));
     }
-    DiskCache cache(dir.Path());
+    DiskCache cache(dir);
     EXPECT_EQ(cache.Get("api", "https://a.example/?q=1"), "second");
     EXPECT_EQ(cache.Get("api", "https://a.example/?q=1", std::chrono::hours(24)), "second");
     EXPECT_EQ(cache.Get("pictures", "https://a.example/?q=1"), std::nullopt);
-    EXPECT_EQ((fs::status(dir.Path()).permissions() & fs::perms::all), fs::perms::owner_all);
+    EXPECT_EQ((fs::status(dir).permissions() & fs::perms::all), fs::perms::owner_all);
 
-    ASSERT_EQ(Files(dir.Path()).size(), 2u);  // the replaced entry and no temporary file left
-    const fs::path entry = dir.Path() / "api" / DiskCache::Hash("https://a.example/?q=1");
+    ASSERT_EQ(Files(dir).size(), 2u);  // the replaced entry and no temporary file left
+    const fs::path entry = dir / "api" / DiskCache::Hash("https://a.example/?q=1");
     const std::string good = test::ReadBytes(entry);
     std::string flipped = good;
     flipped.back() ^= 1;
     const std::string other =
-        test::ReadBytes(dir.Path() / "api" / DiskCache::Hash("https://a.example/?q=2"));
+        test::ReadBytes(dir / "api" / DiskCache::Hash("https://a.example/?q=2"));
     // A flipped byte of the value, a cut tail, another key's entry under this name, garbage.
     for (const std::string& damaged :
          {flipped, good.substr(0, good.size() - 1), other, std::string("not a cache entry")}) {
@@ -53,8 +54,14 @@ TEST(DiskCache, KeepsEntriesAcrossInstancesAndDropsWhatIsDamagedInsteadOfServing
     EXPECT_EQ(none.Get("api", "k"), std::nullopt);
 }
 
-TEST(DiskCache, EvictsTheLeastRecentlyUsedEntriesPastItsCap) {
+TEST(DiskCache, EvictsTheLeastRecentlyUsedEntriesPastItsCapAndNothingElse) {
     test::TempFolder dir;
+    // A folder the user named may hold anything: it is neither emptied nor made private.
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec);
+    for (const char* other : {"notes.txt", "docs/old.txt", "pictures/keep.jpg",
+                              "pictures/0123456789abcdef0123456789abcdef0123456789abcdef0123456789ABCDEF"})
+        test::WriteBytes(dir.Path() / other, std::string(20'000, 'u'));
     DiskCache cache(dir.Path(), 10'000);
     const std::string value(3000, 'v');
     for (const char* key : {"a", "b", "c"}) ASSERT_TRUE(cache.Put("pictures", key, value));
@@ -66,6 +73,8 @@ TEST(DiskCache, EvictsTheLeastRecentlyUsedEntriesPastItsCap) {
     EXPECT_TRUE(cache.Get("faces1", "d"));
     EXPECT_LE(cache.StoredBytes(), 10'000u);
     EXPECT_FALSE(cache.Put("pictures", "e", std::string(10'000, 'x')));  // alone over the cap
+    EXPECT_EQ(Files(dir.Path()).size(), 6u);  // the four others and the two entries
+    EXPECT_TRUE((fs::status(dir.Path()).permissions() & fs::perms::group_read) != fs::perms::none);
 }
 
 TEST(FaceStore, FacesAreKeptByContentSoASecondProcessStartsWarm) {
