@@ -13,6 +13,7 @@
 #include "RunningGallery.h"
 #include "ServiceText.h"
 #include "TestPictures.h"
+#include "WebAnswers.h"
 
 namespace norvo {
 namespace {
@@ -170,6 +171,16 @@ TEST_F(WebSources, ResolvesJapaneseNamesDisambiguationPagesAndMisses) {
     EXPECT_EQ(Urls(Found(*service, "Mercury")).size(), 1u);
     // A lead image the wiki keeps itself still counts.
     EXPECT_EQ(Urls(Found(*service, "Local Lead")).size(), 1u);
+    // Asked without formatversion=2, the wiki answers in its older shape; both read the same.
+    httplib::Client wiki(fake.Endpoint());
+    auto older = wiki.Get(
+        "/en/w/api.php?action=query&format=json&redirects=1&titles=ada%20example&prop=pageprops",
+        {{"User-Agent", "norvo-test (+https://test.example)"}});
+    ASSERT_TRUE(older);
+    const WikiAnswer oldShape = ReadWikipediaAnswer(older->body);
+    ASSERT_EQ(oldShape.pages.size(), 1u) << older->body;
+    EXPECT_EQ(oldShape.pages[0].wikibaseItem, "Q1001");
+    EXPECT_EQ(FinalTitle(oldShape, "ada example"), "Ada Example");
     // Unknown, without any picture, or no title at all: an empty list, no failure.
     fake.ClearLog();
     EXPECT_TRUE(Urls(Found(*service, "a|b")).empty());
