@@ -63,6 +63,18 @@ PictureHandle CreatePicture(int32_t width, int32_t height) {
     return picture.release();
 }
 
+PictureHandle CopyPicture(PictureHandle picture) {
+    if (!picture) {
+        return nullptr;
+    }
+    auto copy = AllocatePicture(picture->header.biWidth, picture->header.biHeight);
+    if (!copy) {
+        return nullptr;
+    }
+    std::memcpy(copy->bits, picture->bits, picture->header.biSizeImage);
+    return copy.release();
+}
+
 void ReleasePicture(PictureHandle picture) {
     delete picture;
 }

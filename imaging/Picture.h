@@ -73,6 +73,9 @@ PictureHandle LoadPictureFromMemory(const void* data, size_t size, PictureStatus
 // limits, or memory runs out.
 PictureHandle CreatePicture(int32_t width, int32_t height);
 
+// A copy of `picture` with bits of its own, or nullptr for nullptr or when memory runs out.
+PictureHandle CopyPicture(PictureHandle picture);
+
 // Frees a picture; nullptr is allowed and does nothing.
 void ReleasePicture(PictureHandle picture);
 
@@ -88,6 +91,10 @@ int MakeBottomUp24(PictureHandle picture);
 // The file is replaced only once the whole picture was written, so a failed write never
 // leaves a truncated file behind. Returns 0 on success, 1 on any failure.
 int SavePictureJpeg(const std::string& path, PictureHandle picture, int quality, int flags);
+
+// Writes the picture as a PNG file, replaced only once the whole picture was written.
+// Returns 0 on success, 1 on any failure.
+int SavePicturePng(const std::string& path, PictureHandle picture);
 
 // The picture's description, valid until the next ResizePicture or ReleasePicture on it.
 // Returns nullptr for nullptr.

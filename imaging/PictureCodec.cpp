@@ -248,18 +248,18 @@ PictureStatus DecodeGreyForDetection(const void* data, size_t size, int32_t maxL
     return ToPacked(PictureStatus::Ok, image, PackedFormat::Grey, out);
 }
 
-int SavePictureJpeg(const std::string& path, PictureHandle picture, int quality, int flags) {
-    if (!picture || path.empty() || flags != 0 || quality < 0 || quality > 100) {
-        return 1;
-    }
-    const int32_t width = picture->header.biWidth;
-    const int32_t height = picture->header.biHeight;
+namespace {
+
+// The picture as a top-down RGB image; null when memory runs out.
+QImage ToImage(const Picture& picture) {
+    const int32_t width = picture.header.biWidth;
+    const int32_t height = picture.header.biHeight;
     QImage image(width, height, QImage::Format_RGB888);
     if (image.isNull()) {
-        return 1;
+        return image;
     }
     for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* src = PictureRow(*picture, y);
+        const uint8_t* src = PictureRow(picture, y);
         uint8_t* dst = image.scanLine(y);
         for (int32_t x = 0; x < width; ++x, src += 3, dst += 3) {
             dst[0] = src[2];
@@ -267,21 +267,45 @@ int SavePictureJpeg(const std::string& path, PictureHandle picture, int quality,
             dst[2] = src[0];
         }
     }
-    // Written beside the target and renamed over it at the end: a full disk or a cut-off
-    // write leaves any earlier file of that name as it was.
+    return image;
+}
+
+// Writes `image` in `format`. Written beside the target and renamed over it at the end: a
+// full disk or a cut-off write leaves any earlier file of that name as it was.
+int WriteImage(const std::string& path, const QImage& image, const char* format, int quality) {
+    if (image.isNull()) {
+        return 1;
+    }
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
     if (!file.open(QIODevice::WriteOnly)) {
         return 1;
     }
-    // Qt's JPEG writer is baseline, not progressive, with libjpeg's default 2x2 chroma
-    // subsampling (4:2:0) unless told otherwise.
-    QImageWriter writer(&file, "jpeg");
+    QImageWriter writer(&file, format);
     writer.setQuality(quality);
     if (!writer.write(image)) {
         file.cancelWriting();
         return 1;
     }
     return file.commit() ? 0 : 1;
+}
+
+}  // namespace
+
+int SavePictureJpeg(const std::string& path, PictureHandle picture, int quality, int flags) {
+    if (!picture || path.empty() || flags != 0 || quality < 0 || quality > 100) {
+        return 1;
+    }
+    // Qt's JPEG writer is baseline, not progressive, with libjpeg's default 2x2 chroma
+    // subsampling (4:2:0) unless told otherwise.
+    return WriteImage(path, ToImage(*picture), "jpeg", quality);
+}
+
+int SavePicturePng(const std::string& path, PictureHandle picture) {
+    if (!picture || path.empty()) {
+        return 1;
+    }
+    // PNG's quality is its compression effort; -1 keeps the writer's default.
+    return WriteImage(path, ToImage(*picture), "png", -1);
 }
 
 int ResizePicture(PictureHandle picture, int32_t width, int32_t height) {
