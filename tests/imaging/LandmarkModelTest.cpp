@@ -1,0 +1,180 @@
+// Reading the shape model (ours against dlib's own reader, damaged files refused) and finding
+// landmarks on the bundled photographs.
+
+#include <gtest/gtest.h>
+
+#include <dlib/image_processing/shape_predictor.h>
+#include <dlib/serialize.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "imaging/LandmarkModel.h"
+#include "imaging/LandmarkModelFile.h"
+#include "imaging/Picture.h"
+#include "tests/imaging/TestPictures.h"
+
+namespace norvo {
+namespace {
+
+using testing::TempFolder;
+
+const std::string kGallery = std::string(NORVO_SOURCE_DIR) + "/data/gallery/";
+// The detector's boxes of the two bundled photographs.
+const FaceBox kHopperBox{181, 140, 367, 326};
+const FaceBox kCollinsBox{181, 79, 273, 171};
+
+bool HaveDebianModel() {
+    return std::filesystem::is_regular_file(kDefaultLandmarkModelPath);
+}
+
+// A small model in dlib's format: 68 parts, one cascade of one tree over two feature pixels.
+// `damage` spoils it in one way before it is written.
+enum class Damage { None, SplitIndex, LeafCount, Parts, Threshold, Trailing };
+
+std::string TinyModel(Damage damage) {
+    dlib::matrix<float, 0, 1> shape(damage == Damage::Parts ? 10 : 136);
+    for (long i = 0; i < shape.size(); ++i) {
+        shape(i) = 0.01f * static_cast<float>(i % 50);
+    }
+    dlib::impl::regression_tree tree;
+    tree.splits.push_back({0, damage == Damage::SplitIndex ? 5ul : 1ul,
+                           damage == Damage::Threshold ? std::numeric_limits<float>::infinity()
+                                                       : 0.5f});
+    tree.leaf_values.assign(damage == Damage::LeafCount ? 3 : 2, dlib::zeros_matrix(shape));
+    const std::vector<std::vector<dlib::impl::regression_tree>> forests{{tree}};
+    const std::vector<std::vector<dlib::vector<float, 2>>> pixels{{{0.1f, 0.2f}, {0.3f, 0.1f}}};
+    std::ostringstream out;
+    dlib::serialize(dlib::shape_predictor(shape, forests, pixels), out);
+    return out.str() + (damage == Damage::Trailing ? "x" : "");
+}
+
+bool Read(const std::string& bytes) {
+    dlib::shape_predictor model;
+    return ReadShapeModelBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                               model);
+}
+
+TEST(LandmarkModelFile, RefusesDamagedModelsAndEveryCutOffCopy) {
+    const std::string good = TinyModel(Damage::None);
+    EXPECT_TRUE(Read(good));
+    for (Damage damage : {Damage::SplitIndex, Damage::LeafCount, Damage::Parts, Damage::Threshold,
+                          Damage::Trailing}) {
+        EXPECT_FALSE(Read(TinyModel(damage))) << static_cast<int>(damage);
+    }
+    for (size_t length = 0; length < good.size(); ++length) {
+        ASSERT_FALSE(Read(good.substr(0, length))) << length;
+    }
+}
+
+TEST(LandmarkModelFile, StatusesAndOneLoadForManyThreads) {
+    TempFolder dir;
+    const std::string good = dir.Path("tiny.dat");
+    const std::string junk = dir.Path("junk.dat");
+    std::ofstream(good, std::ios::binary) << TinyModel(Damage::None);
+    std::ofstream(junk, std::ios::binary) << "not a model";
+    std::filesystem::create_directory(dir.Path("folder"));
+
+    const struct {
+        std::string path;
+        LandmarkModelStatus want;
+    } cases[] = {{dir.Path("missing.dat"), LandmarkModelStatus::Missing},
+                 {junk, LandmarkModelStatus::Unreadable},
+                 {dir.Path("folder"), LandmarkModelStatus::Unreadable},
+                 {good, LandmarkModelStatus::Ok}};
+    for (const auto& c : cases) {
+        int prepared = 0;
+        {
+            LandmarkModel model(c.path);
+            EXPECT_EQ(model.Find(nullptr, kHopperBox), std::nullopt);
+            model.StartLoading([&prepared] { ++prepared; });
+            model.StartLoading([&prepared] { ++prepared; });
+            std::vector<std::thread> askers;
+            std::vector<LandmarkModelStatus> answers(4);
+            for (size_t i = 0; i < answers.size(); ++i) {
+                askers.emplace_back([&model, &answers, i] { answers[i] = model.Load(); });
+            }
+            for (auto& t : askers) t.join();
+            for (LandmarkModelStatus s : answers) EXPECT_EQ(s, c.want) << c.path;
+        }  // the model waits for its loading thread here
+        EXPECT_EQ(prepared, 1) << c.path;
+    }
+}
+
+class LandmarksOnPhotos : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (HaveDebianModel()) {
+            s_model = new LandmarkModel(kDefaultLandmarkModelPath);
+            ASSERT_EQ(s_model->Load(), LandmarkModelStatus::Ok);
+        }
+    }
+    static void TearDownTestSuite() {
+        delete s_model;
+        s_model = nullptr;
+    }
+    void SetUp() override {
+        if (!s_model) {
+            GTEST_SKIP() << "no landmark model at " << kDefaultLandmarkModelPath;
+        }
+    }
+    static LandmarkModel* s_model;
+};
+
+LandmarkModel* LandmarksOnPhotos::s_model = nullptr;
+
+TEST_F(LandmarksOnPhotos, OurReaderGivesTheSameLandmarksAsDlibsOwn) {
+    dlib::shape_predictor theirs;
+    dlib::deserialize(kDefaultLandmarkModelPath) >> theirs;
+    dlib::shape_predictor ours;
+    ASSERT_TRUE(ReadShapeModel(kDefaultLandmarkModelPath, ours));
+    dlib::array2d<unsigned char> image(300, 300);
+    for (long y = 0; y < 300; ++y) {
+        for (long x = 0; x < 300; ++x) {
+            image[y][x] = static_cast<unsigned char>((x * 7 + y * 13 + (x * y) % 17) & 255);
+        }
+    }
+    for (const dlib::rectangle& box : {dlib::rectangle(50, 50, 250, 250),
+                                       dlib::rectangle(10, 100, 90, 180)}) {
+        const dlib::full_object_detection a = ours(image, box);
+        const dlib::full_object_detection b = theirs(image, box);
+        for (unsigned long i = 0; i < a.num_parts(); ++i) {
+            EXPECT_EQ(a.part(i), b.part(i)) << i;
+        }
+    }
+}
+
+TEST_F(LandmarksOnPhotos, FindsUprightEyesInsideTheDetectorsBox) {
+    for (const auto& [file, box] : {std::pair{"Grace Hopper/grace_hopper.jpg", kHopperBox},
+                                    std::pair{"Eileen Collins/astronaut.png", kCollinsBox}}) {
+        PictureHandle photo = LoadPicture(kGallery + file);
+        ASSERT_NE(photo, nullptr) << file;
+        const std::optional<FaceLandmarks> marks = s_model->Find(photo, box);
+        ASSERT_TRUE(marks) << file;
+        const double width = box.right - box.left;
+        EXPECT_NEAR(marks->EyeLineDegrees(), 0, 5) << file;
+        EXPECT_GT(marks->EyeDistance(), 0.3 * width) << file;
+        EXPECT_LT(marks->EyeDistance(), 0.6 * width) << file;
+        for (const LandmarkPoint& eye : {marks->LeftEye(), marks->RightEye()}) {
+            EXPECT_GT(eye.x, box.left);
+            EXPECT_LT(eye.x, box.right);
+            EXPECT_GT(eye.y, box.top);
+            EXPECT_LT(eye.y, (box.top + box.bottom) / 2.0);
+        }
+        // No landmarks for a box too small, one mostly outside, or a flat area.
+        EXPECT_EQ(s_model->Find(photo, {10, 10, 20, 20}), std::nullopt);
+        EXPECT_EQ(s_model->Find(photo, {-150, -150, 50, 50}), std::nullopt);
+        ReleasePicture(photo);
+    }
+    PictureHandle flat = CreatePicture(300, 300);
+    EXPECT_EQ(s_model->Find(flat, {50, 50, 250, 250}), std::nullopt);
+    ReleasePicture(flat);
+}
+
+}  // namespace
+}  // namespace norvo
