@@ -11,8 +11,11 @@
 
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
+#include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalView.h"
+#include "imaging/LandmarkModel.h"
+#include "imaging/NaturalBlend.h"
 #include "norvo/Version.h"
 #include "saori/StopSignals.h"
 #include "saori/WorkFolder.h"
@@ -35,6 +38,8 @@ constexpr ValueOption kValueOptions[] = {
     {"--search-url", &CommandLineOptions::searchUrl},
     {"--detect-url", &CommandLineOptions::detectUrl},
     {"--sources", &CommandLineOptions::sources},
+    {"--blend", &CommandLineOptions::blend},
+    {"--preview", &CommandLineOptions::preview},
 };
 
 ParsedCommandLine Error(std::string text) {
@@ -134,6 +139,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (parsed.options.output.empty()) {
             return Error("the output file name is empty");
         }
+        if (given("--blend") && !ParseBlendStyle(parsed.options.blend)) {
+            return Error("invalid blend '" + parsed.options.blend + "' (classic or natural)");
+        }
+        if (given("--preview") && parsed.options.preview.empty()) {
+            return Error("the preview file name is empty");
+        }
         parsed.action = CommandLineAction::Run;
     } else {
         return Error("a run needs --body, --face and --output");
@@ -151,7 +162,11 @@ std::string HelpText(const std::string& program) {
            "  --body NAME         person whose picture is the body\n"
            "  --face NAME         person whose face is pasted in\n"
            "  --output FILE       where to write the portrait (JPEG)\n"
-           "  --force             replace FILE if it exists\n"
+           "  --force             replace FILE (and the --preview file) if it exists\n"
+           "  --blend STYLE       classic (the face box over each face) or natural (eyes\n"
+           "                      aligned, colours matched, seamless edge); default from\n"
+           "                      $NORVO_BLEND, then blend= in norvo.conf, else classic\n"
+           "  --preview FILE.png  also write the body, the face and both blends side by side\n"
            "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
            "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
            "  --no-label          save the portrait without the metadata that says what it\n"
@@ -163,6 +178,10 @@ std::string HelpText(const std::string& program) {
            "  --verbose           print every step of the run\n"
            "  --help              display this help and exit\n"
            "  --version           output version information and exit\n"
+           "\n"
+           "The natural blend reads dlib's face landmark model from\n"
+           "/usr/share/dlib/shape_predictor_68_face_landmarks.dat, or the file named by\n"
+           "$NORVO_LANDMARK_MODEL; without it the classic blend is used.\n"
            "\n"
            "When neither service is named, the bundled gallery service is started on a free\n"
            "local port and used for both; when only one is named, it serves both. A name the\n"
@@ -227,10 +246,17 @@ int RunCommandLine(int argc, char** argv) {
     StopSignals stopSignals(StopSignals::Repeat::EndsProgram);
 
     std::error_code ec;
-    if (!options.force && std::filesystem::exists(options.output, ec)) {
-        std::fprintf(stderr, "%s: %s exists; use --force to replace it\n", program.c_str(),
-                     options.output.c_str());
-        return 1;
+    for (const std::string* file : {&options.output, &options.preview}) {
+        if (!options.force && !file->empty() && std::filesystem::exists(*file, ec)) {
+            std::fprintf(stderr, "%s: %s exists; use --force to replace it\n", program.c_str(),
+                         file->c_str());
+            return 1;
+        }
+    }
+    std::string blendProblem;
+    const BlendStyle blend = ResolveBlendStyle(options.blend, UserSettings(), blendProblem);
+    if (!blendProblem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), blendProblem.c_str());
     }
 
     // Started before any other thread, so the probe address can still be set safely.
@@ -251,9 +277,17 @@ int RunCommandLine(int argc, char** argv) {
         return 1;
     }
 
-    TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
+    // The natural blend's model is read while the pictures are looked up and fetched.
     RunSettings settings = MakeRunSettings(work.Path(), services);
+    settings.blend = blend;
+    settings.landmarks = std::make_shared<LandmarkModel>(LandmarkModel::DefaultPath());
+    if (blend == BlendStyle::Natural || !options.preview.empty()) {
+        settings.landmarks->StartLoading(PrepareNaturalBlend);
+    }
+
+    TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
     settings.labelPortrait = LabelWanted(options.noLabel);
+    view.SetComparisonPath(options.preview);
     CreateRun run(view, settings);
     {
         // Started only now: the probe address is set, and no other thread may run before that.

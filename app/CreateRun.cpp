@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/PortraitChoice.h"
 #include "imaging/FaceCompositor.h"
 #include "web/FaceDetection.h"
 #include "web/ImageDownload.h"
@@ -40,6 +41,9 @@ public:
     }
     void BringMainWindowToFront() override { m_view.BringMainWindowToFront(); }
     std::optional<std::string> AskSavePath() override { return m_view.AskSavePath(); }
+    std::optional<std::string> AskSavePathFor(PortraitPreview& portrait) override {
+        return m_view.AskSavePathFor(portrait);
+    }
     void EnableCreate(bool enabled) override { m_view.EnableCreate(enabled); }
     bool StopRequested() override { return m_view.StopRequested(); }
     void SetStopAction(std::function<void()> action) override {
@@ -265,13 +269,19 @@ void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bod
         }
     }
 
+    // The portrait of the run's blend style is made while the progress window still shows.
+    PortraitChoice portrait(compositor, m_settings.landmarks);
+    portrait.Start(m_settings.blend);
+
     m_view.SendProgressStep(kProgressHide);
     m_view.BringMainWindowToFront();
-    const std::optional<std::string> path = m_view.AskSavePath();
+    const std::optional<std::string> path = m_view.AskSavePathFor(portrait);
+    m_chosenBlend = compositor.chosen();
     if (!path) {
         m_view.ShowMessage(kNotSavedText, MessageKind::Warning);
         m_outcome = RunOutcome::NotSaved;
     } else if (std::string details; WritePortrait(compositor, *path, details)) {
+        RememberBlend(m_settings.blendSettingsPath, m_settings.blend, m_chosenBlend);
         if (details.empty()) {
             m_view.ShowMessage(kSavedText, MessageKind::Plain);
         } else {

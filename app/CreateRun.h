@@ -1,17 +1,19 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "app/PortraitCredits.h"
 #include "app/RunView.h"
 #include "imaging/FaceBox.h"
+#include "imaging/FaceCompositor.h"
 #include "saori/SaoriHost.h"
 
 namespace norvo {
 
-class FaceCompositor;
+class LandmarkModel;
 
-// Where one program's runs find their module, folders and services.
+// Where one program's runs find their module, folders and services, and how they blend.
 struct RunSettings {
     std::string modulePath;  // the SAORI module file (httpc.so)
     std::string workFolder;  // private folder handed to the module; ends with '/'
@@ -22,6 +24,13 @@ struct RunSettings {
     // detection service). Off here, so a run made of bare settings stays the classic run;
     // the program turns it on unless the user said no.
     bool labelPortrait = false;
+    BlendStyle blend = BlendStyle::Classic;  // the portrait made first, saved unless changed
+    // The face landmark model the natural blend needs, shared by the program's runs so it is
+    // read once; without one only the classic blend can be made.
+    std::shared_ptr<LandmarkModel> landmarks = nullptr;
+    // The settings file where a style the user switched to in the save step and then saved
+    // is kept for the next runs; "" keeps nothing (the command line's choice is for one run).
+    std::string blendSettingsPath = "";
 };
 
 // How the last run ended.
@@ -60,6 +69,8 @@ public:
                       const std::string& faceFile, const FaceBox& faceBox);
 
     RunOutcome LastOutcome() const { return m_outcome; }
+    // The blend style of the portrait last saved or offered for saving.
+    BlendStyle ChosenBlend() const { return m_chosenBlend; }
     const RunSettings& Settings() const { return m_settings; }
     SaoriHost& Saori() { return m_hSaori; }
 
@@ -80,6 +91,7 @@ private:
     PictureCredit m_bodyCredit;
     PictureCredit m_faceCredit;
     RunOutcome m_outcome = RunOutcome::NotRun;
+    BlendStyle m_chosenBlend = BlendStyle::Classic;
 };
 
 }  // namespace norvo

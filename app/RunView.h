@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "imaging/FaceCompositor.h"
+#include "imaging/Picture.h"
+
 namespace norvo {
 
 // Progress code that hides and parks the progress window.
@@ -15,6 +18,32 @@ inline constexpr int kProgressHide = 256;
 enum class MessageKind {
     Warning,  // caption "ノルヴォ", one OK button, exclamation icon
     Plain,    // the application's name as caption, one OK button, no icon
+};
+
+// The composed portrait as the save step offers it: one picture per blend style, the one the
+// run starts with made already, the other made when first asked for. A view shows it, lets
+// the user switch, and leaves the choice in it; the run then saves the chosen portrait. Used
+// by one thread at a time.
+class PortraitPreview {
+public:
+    virtual ~PortraitPreview() = default;
+
+    // The style that will be saved: the run's setting (Classic when that could not be made)
+    // or the last one chosen.
+    virtual BlendStyle Chosen() const = 0;
+    // Chooses the style to save; a style whose portrait could not be made is ignored.
+    virtual void Choose(BlendStyle style) = 0;
+    // True when Portrait(style) returns at once: made, or known to be impossible.
+    virtual bool Ready(BlendStyle style) const = 0;
+    // The portrait of `style`, made on the first call (which may wait for the landmark model:
+    // keep it off the GUI thread unless Ready); nullptr when it cannot be made.
+    virtual PictureHandle Portrait(BlendStyle style) = 0;
+    // What the user should know about the portrait of `style` once it was asked for: why it
+    // cannot be made, or that some faces were blended the classic way; "" when nothing.
+    virtual std::string Note(BlendStyle style) const = 0;
+    // Writes the body picture, the face picture and the portrait of each style side by side
+    // as one PNG file (a style that cannot be made is left out); false when not written.
+    virtual bool WriteComparison(const std::string& path) = 0;
 };
 
 // Everything a Create run asks of the windows. The run knows no toolkit: the main dialog
@@ -39,6 +68,12 @@ public:
     virtual void BringMainWindowToFront() = 0;
     // Asks where to save the finished picture; nullopt when the user cancels.
     virtual std::optional<std::string> AskSavePath() = 0;
+    // Asks where to save `portrait`, letting the user compare the blend styles first; the
+    // style to save is left chosen in `portrait`. By default asks as AskSavePath does and
+    // keeps the run's style.
+    virtual std::optional<std::string> AskSavePathFor(PortraitPreview& /*portrait*/) {
+        return AskSavePath();
+    }
     // Enables or disables the Create button.
     virtual void EnableCreate(bool enabled) = 0;
     // True once the user closed the main window: the run stops at the next stage boundary,

@@ -6,6 +6,8 @@ namespace norvo {
 
 namespace {
 
+constexpr char kComparisonFailedText[] = "比較画像を書き出せませんでした: %1";
+
 // Message texts carry CR LF between lines; a terminal wants LF. They may also carry parts of
 // web answers (picture addresses), so every other control character is shown as '?' rather
 // than handed to the terminal, which would act on escape sequences and bare CRs.
@@ -108,6 +110,27 @@ std::optional<std::string> TerminalView::AskSavePath() {
         std::fflush(m_out);
     }
     return m_strSavePath;
+}
+
+std::string ComparisonFailedText(const std::string& path) {
+    std::string text = kComparisonFailedText;
+    return text.replace(text.find("%1"), 2, path);
+}
+
+std::optional<std::string> TerminalView::AskSavePathFor(PortraitPreview& portrait) {
+    if (!m_strComparisonPath.empty() && !portrait.WriteComparison(m_strComparisonPath)) {
+        ShowMessage(ComparisonFailedText(m_strComparisonPath), MessageKind::Warning);
+    }
+    if (portrait.Ready(BlendStyle::Natural)) {
+        if (const std::string note = portrait.Note(BlendStyle::Natural); !note.empty()) {
+            ShowMessage(note, MessageKind::Warning);
+        }
+    }
+    if (m_bVerbose) {
+        std::fprintf(m_out, "blend: %s\n", BlendStyleName(portrait.Chosen()));
+        std::fflush(m_out);
+    }
+    return AskSavePath();
 }
 
 void TerminalView::EnableCreate(bool enabled) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/RunView.h"
 
@@ -22,12 +23,17 @@ public:
                                 const std::string& details) override;
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
+    // Writes the comparison sheet when a path for it was set, and tells what the user should
+    // know about the natural portrait; then as AskSavePath.
+    std::optional<std::string> AskSavePathFor(PortraitPreview& portrait) override;
     void EnableCreate(bool enabled) override;
     bool StopRequested() override { return m_stop.Requested(); }
     void SetStopAction(std::function<void()> action) override;
 
     // From any thread (e.g. after Ctrl-C): the run stops quietly, its request in flight at once.
     void RequestStop() { m_stop.Request(); }
+    // Where the side-by-side comparison of the blends goes; "" for none.
+    void SetComparisonPath(std::string path) { m_strComparisonPath = std::move(path); }
 
     // Width of the bar in characters: one per step.
     static constexpr int kBarSteps = 16;
@@ -40,7 +46,11 @@ private:
     bool m_bVerbose;
     bool m_bBarShown = false;
     std::string m_strSavePath;
+    std::string m_strComparisonPath;
     RunStop m_stop;
 };
+
+// The terminal's message when the comparison sheet could not be written to `path`.
+std::string ComparisonFailedText(const std::string& path);
 
 }  // namespace norvo

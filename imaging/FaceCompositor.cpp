@@ -30,6 +30,25 @@ const char* describe(SaveStatus status) {
     return "unknown save status";
 }
 
+const char* BlendStyleName(BlendStyle style) {
+    switch (style) {
+        case BlendStyle::Classic:
+            return "classic";
+        case BlendStyle::Natural:
+            return "natural";
+    }
+    return "classic";
+}
+
+std::optional<BlendStyle> ParseBlendStyle(const std::string& name) {
+    for (BlendStyle style : {BlendStyle::Classic, BlendStyle::Natural}) {
+        if (name == BlendStyleName(style)) {
+            return style;
+        }
+    }
+    return std::nullopt;
+}
+
 FaceCompositor::~FaceCompositor() {
     Release();
 }
@@ -69,19 +88,52 @@ ComposeStatus FaceCompositor::Compose(const std::string& bodyPath, const FaceBox
         return failure;
     }
 
+    // Kept for the other blends; without memory for it only the classic one can be made.
+    m_hUnblended = CopyPicture(m_hBody);
+    m_bodyBoxes = bodyBoxes;
+    m_faceBox = faceBox;
     BlendFaces(m_hBody, bodyBoxes, m_hFace, faceBox, m_hMask);
     // A picture that cannot be scaled (out of memory) is still saved at its own size.
     ResizePicture(m_hBody, -1, kResultHeight);
+    m_portraits[static_cast<size_t>(BlendStyle::Classic)] = m_hBody;
     m_bComposed = true;
     return ComposeStatus::Ok;
 }
 
+bool FaceCompositor::ComposeAlso(BlendStyle style, const Blend& blend) {
+    PictureHandle& portrait = m_portraits[static_cast<size_t>(style)];
+    if (!m_bComposed || style == BlendStyle::Classic || !blend) {
+        return false;
+    }
+    if (portrait) {
+        return true;
+    }
+    PictureHandle made = CopyPicture(m_hUnblended);
+    if (!made) {
+        return false;
+    }
+    blend(made, m_bodyBoxes, m_hFace, m_faceBox, m_hMask);
+    // As for the classic portrait: one that cannot be scaled keeps its own size.
+    ResizePicture(made, -1, kResultHeight);
+    portrait = made;
+    return true;
+}
+
+bool FaceCompositor::Choose(BlendStyle style) {
+    if (!portrait(style)) {
+        return false;
+    }
+    m_chosen = style;
+    return true;
+}
+
 SaveStatus FaceCompositor::Save(const std::string& path) {
-    if (!m_bComposed || !m_hBody) {
+    PictureHandle chosen = body();
+    if (!chosen) {
         return SaveStatus::NothingToSave;
     }
-    return SavePictureJpeg(path, m_hBody, kJpegQuality, 0) == 0 ? SaveStatus::Saved
-                                                                : SaveStatus::WriteFailed;
+    return SavePictureJpeg(path, chosen, kJpegQuality, 0) == 0 ? SaveStatus::Saved
+                                                               : SaveStatus::WriteFailed;
 }
 
 void FaceCompositor::Release() {
@@ -91,6 +143,15 @@ void FaceCompositor::Release() {
     m_hFace = nullptr;
     ReleasePicture(m_hMask);
     m_hMask = nullptr;
+    for (size_t i = 0; i < m_portraits.size(); ++i) {
+        if (i != static_cast<size_t>(BlendStyle::Classic)) {
+            ReleasePicture(m_portraits[i]);
+        }
+        m_portraits[i] = nullptr;
+    }
+    ReleasePicture(m_hUnblended);
+    m_hUnblended = nullptr;
+    m_chosen = BlendStyle::Classic;
     m_bComposed = false;
 }
 

@@ -1,11 +1,27 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "imaging/FaceBox.h"
 #include "imaging/Picture.h"
 
 namespace norvo {
+
+// How the face is blended into the body picture.
+enum class BlendStyle {
+    Classic,  // the face box stretched over each body box through the elliptical mask
+    Natural,  // eyes aligned, colour matched, edge solved seamless (imaging/NaturalBlend.h)
+};
+inline constexpr std::size_t kBlendStyleCount = 2;
+
+// "classic" or "natural": the style's name on the command line and in the settings file.
+const char* BlendStyleName(BlendStyle style);
+// The style of that name; nullopt for any other text.
+std::optional<BlendStyle> ParseBlendStyle(const std::string& name);
 
 // Outcome of FaceCompositor::Compose.
 enum class ComposeStatus {
@@ -27,10 +43,13 @@ enum class SaveStatus {
 const char* describe(SaveStatus status);
 
 // The face compositing of one run: load body, face and mask, blend, resize to 600 high,
-// then save or not, then release body, face and mask in that order.
+// then save or not, then release body, face and mask in that order. Compose makes the classic
+// portrait; the portrait of another blend can be made beside it from the same pictures, and
+// the one chosen is the one saved.
 //   FaceCompositor c;
 //   if (c.Compose(...) != ComposeStatus::Ok) show c.failedPath()'s file name;
-//   else { ask for a path; c.Save(path) or not; }
+//   else { [c.ComposeAlso(BlendStyle::Natural, blend); c.Choose(...);]
+//          ask for a path; c.Save(path) or not; }
 //   c.Release();  // also done by the destructor
 class FaceCompositor {
 public:
@@ -52,7 +71,22 @@ public:
                           const std::string& facePath, const FaceBox& faceBox,
                           const std::string& maskPath);
 
-    // Writes the composed picture as a JPEG file of quality 90 to `path`.
+    // Blends the face into a body picture: body, body boxes, face, face box, mask.
+    using Blend = std::function<void(PictureHandle, const FaceBoxList&, PictureHandle,
+                                     const FaceBox&, PictureHandle)>;
+
+    // Makes the portrait of `style` unless it is made already: `blend` blends the face into a
+    // copy of the body picture as loaded, which is then resized like the classic portrait.
+    // False when Compose has not succeeded, the style is Classic (Compose makes that one), or
+    // memory runs out.
+    bool ComposeAlso(BlendStyle style, const Blend& blend);
+
+    // Which portrait body() returns and Save writes: Classic after Compose. False, and the
+    // choice unchanged, when that portrait has not been made.
+    bool Choose(BlendStyle style);
+    BlendStyle chosen() const { return m_chosen; }
+
+    // Writes the chosen portrait as a JPEG file of quality 90 to `path`.
     SaveStatus Save(const std::string& path);
 
     // Releases body, face and mask in that order; safe to call repeatedly.
@@ -62,13 +96,28 @@ public:
     const std::string& failedPath() const { return m_strFailedPath; }
     // Why it could not be loaded.
     PictureStatus failedReason() const { return m_failedReason; }
-    // The composed body picture after a successful Compose, else nullptr.
-    PictureHandle body() const { return m_hBody; }
+    // The chosen portrait after a successful Compose, else nullptr.
+    PictureHandle body() const { return portrait(m_chosen); }
+    // The portrait of `style`, or nullptr when it has not been made.
+    PictureHandle portrait(BlendStyle style) const {
+        return m_bComposed ? m_portraits[static_cast<std::size_t>(style)] : nullptr;
+    }
+    // The body picture as loaded, before any blend; nullptr when it could not be kept.
+    PictureHandle unblendedBody() const { return m_hUnblended; }
+    // The face picture as loaded.
+    PictureHandle face() const { return m_hFace; }
 
 private:
     PictureHandle m_hBody = nullptr;
     PictureHandle m_hFace = nullptr;
     PictureHandle m_hMask = nullptr;
+    // A copy of the body picture taken before the classic blend, for the other blends.
+    PictureHandle m_hUnblended = nullptr;
+    // The classic portrait is m_hBody itself; the others are pictures of their own.
+    std::array<PictureHandle, kBlendStyleCount> m_portraits{};
+    BlendStyle m_chosen = BlendStyle::Classic;
+    FaceBoxList m_bodyBoxes;
+    FaceBox m_faceBox;
     bool m_bComposed = false;
     std::string m_strFailedPath;
     PictureStatus m_failedReason = PictureStatus::Ok;

@@ -189,5 +189,50 @@ TEST_F(PortraitEndToEndTest, ThePortraitIsLabelledUnlessToldNotAndItsPictureStay
         << told;
 }
 
+// Runs the built program with `args` and `environment` (NAME=value ...); its standard error
+// goes to `errors`. Returns its exit status.
+int RunProgramLogged(const std::string& environment, const std::string& args,
+                     const std::string& errors) {
+    const std::string command = environment + " " + platform::ProgramFolder() + "norvo " + args +
+                                " >/dev/null 2>'" + errors + "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(PortraitEndToEndTest, TheNaturalBlendWithItsComparisonAndWithoutItsModel) {
+    // Unlabelled, so that two runs give the same bytes.
+    const std::string names =
+        "--body 'Grace Hopper' --face 'Eileen Collins' --no-label --force --output '";
+    const std::string classic = scratch.Path() + "classic.jpg";
+    const std::string natural = scratch.Path() + "natural.jpg";
+    const std::string fallback = scratch.Path() + "fallback.jpg";
+    const std::string sheet = scratch.Path() + "sheet.png";
+    const std::string errors = scratch.Path() + "errors.txt";
+    // No blend setting of the user's reaches these runs.
+    const std::string clean = "NORVO_BLEND= XDG_CONFIG_HOME='" + scratch.Path() + "'";
+    ASSERT_EQ(RunProgramLogged(clean, names + classic + "'", errors), 0);
+
+    ASSERT_EQ(RunProgramLogged(clean, names + natural + "' --blend natural --preview '" + sheet + "'",
+                               errors),
+              0)
+        << ReadFile(errors);
+    // Body 512 x 600, face 512 x 512 shown 600 high, the two portraits 512 wide.
+    const QImage comparison = ReadPicture(sheet);
+    EXPECT_EQ(comparison.size(), QSize(512 + 600 + 512 + 512 + 3 * 8, 600));
+    const QImage a = ReadPicture(classic);
+    const QImage b = ReadPicture(natural);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_GT(MeanDifference(a, b, QRect(200, 170, 110, 110)), 4.0) << "the faces differ";
+    EXPECT_LT(MeanDifference(a, b, QRect(0, 500, 512, 100)), 1.0) << "the rest does not";
+
+    // Without its model the natural blend says why, and the portrait is the classic one.
+    ASSERT_EQ(RunProgramLogged(clean + " NORVO_LANDMARK_MODEL=/nonexistent/model.dat",
+                               names + fallback + "' --blend natural", errors),
+              0);
+    EXPECT_NE(ReadFile(errors).find("/nonexistent/model.dat"), std::string::npos)
+        << ReadFile(errors);
+    EXPECT_EQ(ReadFile(fallback), ReadFile(classic));
+}
+
 }  // namespace
 }  // namespace norvo

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "imaging/FaceBlend.h"
 #include "imaging/FaceCompositor.h"
 #include "tests/imaging/TestPictures.h"
 
@@ -105,6 +106,54 @@ TEST_F(FaceCompositorTest, ASecondComposeStartsAfresh) {
     EXPECT_EQ(compositor.failedReason(), PictureStatus::Ok);
     // No boxes: the body is only scaled.
     EXPECT_LT(ReadPicturePixel(compositor.body(), 400, 300) & 0xff, 16u);
+}
+
+TEST_F(FaceCompositorTest, AnotherBlendIsMadeBesideTheClassicOneAndTheChosenOneIsSaved) {
+    const FaceBoxList boxes{{0, 0, 100, 100}, {200, 150, 400, 300}};
+    FaceCompositor only;
+    ASSERT_EQ(only.Compose(m_body, boxes, m_face, {0, 0, 50, 50}, m_mask), ComposeStatus::Ok);
+    const std::string classicOnly = m_dir.Path("classic-only.jpg");
+    ASSERT_EQ(only.Save(classicOnly), SaveStatus::Saved);
+
+    FaceCompositor both;
+    EXPECT_FALSE(both.ComposeAlso(BlendStyle::Natural, [](auto...) {}));  // nothing composed
+    ASSERT_EQ(both.Compose(m_body, boxes, m_face, {0, 0, 50, 50}, m_mask), ComposeStatus::Ok);
+    EXPECT_FALSE(both.Choose(BlendStyle::Natural));
+    FaceBoxList seenBoxes;
+    uint32_t seenCentre = 1;
+    ASSERT_TRUE(both.ComposeAlso(BlendStyle::Natural,
+                                 [&](PictureHandle body, const FaceBoxList& b, PictureHandle face,
+                                     const FaceBox&, PictureHandle) {
+                                     seenBoxes = b;
+                                     seenCentre = ReadPicturePixel(body, 300, 225);
+                                     // Paints the whole body with the face's colour.
+                                     const PictureDescription* d = DescribePicture(body);
+                                     for (int32_t y = 0; y < d->header->biHeight; ++y)
+                                         for (int32_t x = 0; x < d->header->biWidth; ++x)
+                                             SetPicturePixel(body, x, y,
+                                                             ReadPicturePixel(face, 0, 0));
+                                 }));
+    EXPECT_EQ(seenBoxes, boxes);
+    EXPECT_LT(seenCentre & 0xff, 16u) << "the other blend starts from the unblended body";
+    EXPECT_FALSE(both.ComposeAlso(BlendStyle::Classic, [](auto...) {}));
+    EXPECT_EQ(DescribePicture(both.portrait(BlendStyle::Natural))->header->biHeight, 600);
+    EXPECT_EQ(both.body(), both.portrait(BlendStyle::Classic));
+    EXPECT_LT(ReadPicturePixel(both.unblendedBody(), 300, 225) & 0xff, 16u);
+
+    // The classic portrait is the same bytes as without the other blend.
+    const std::string classic = m_dir.Path("classic.jpg");
+    ASSERT_EQ(both.Save(classic), SaveStatus::Saved);
+    EXPECT_EQ(testing::ReadBytes(classic), testing::ReadBytes(classicOnly));
+    ASSERT_TRUE(both.Choose(BlendStyle::Natural));
+    const std::string natural = m_dir.Path("natural.jpg");
+    ASSERT_EQ(both.Save(natural), SaveStatus::Saved);
+    PictureHandle saved = LoadPicture(natural);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_GT(ReadPicturePixel(saved, 600, 100) & 0xff, 240u);  // white where the body was
+    ReleasePicture(saved);
+    both.Release();
+    EXPECT_EQ(both.portrait(BlendStyle::Natural), nullptr);
+    EXPECT_EQ(both.chosen(), BlendStyle::Classic);
 }
 
 TEST(MaskFile, TheShippedMaskIsASoftGreyOval) {

@@ -49,6 +49,14 @@ TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
         {{"--body", "a", "--face", "b", "--output", "o", "--sources", "gallery", "--offline"},
          A::Error, "--sources or --offline"},
         {{"--offline=yes"}, A::Error, "takes no value"},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--blend=natural", "--preview", "p.png"},
+         A::Run},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--blend", "classic"}, A::Run},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--blend=Natural"}, A::Error,
+         "invalid blend 'Natural' (classic or natural)"},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--blend="}, A::Error, "invalid blend ''"},
+        {{"--body=a", "--face=b", "--output=o.jpg", "--preview="}, A::Error,
+         "preview file name is empty"},
     };
     for (const auto& c : cases) {
         std::string joined;

@@ -1,0 +1,193 @@
+#include "app/PortraitChoice.h"
+
+#include <cstring>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "imaging/LandmarkModel.h"
+#include "imaging/NaturalBlend.h"
+
+namespace norvo {
+
+namespace {
+
+// %1 (and %2) stand for the values each text is built with, so a translation can move them.
+constexpr char kLandmarkModelMissingText[] =
+    "顔の特徴点モデル「%1」が見つかりませんでした。自然な合成はできないため、従来の合成を使います。";
+constexpr char kLandmarkModelUnreadableText[] =
+    "顔の特徴点モデル「%1」を読み込めませんでした。自然な合成はできないため、従来の合成を使います。";
+constexpr char kClassicFacesText[] =
+    "%2個の顔のうち%1個は特徴点が見つからなかったため、従来の方法で合成しました。";
+constexpr char kNaturalUnavailableText[] = "自然な合成は使えません。従来の合成を使います。";
+constexpr char kNaturalOutOfMemoryText[] = "メモリが足りないため、自然な合成を作れませんでした。";
+constexpr char kUnknownBlendText[] = "the blend '%1' is neither classic nor natural; using classic";
+
+// `text` with %1, %2, ... replaced by `values` in order.
+std::string FillIn(const char* text, std::initializer_list<std::string> values) {
+    std::string out = text;
+    char marker[] = "%1";
+    for (const std::string& value : values) {
+        const size_t at = out.find(marker);
+        if (at != std::string::npos) {
+            out.replace(at, std::strlen(marker), value);
+        }
+        ++marker[1];
+    }
+    return out;
+}
+
+size_t Index(BlendStyle style) {
+    return static_cast<size_t>(style);
+}
+
+// The pictures scaled to `height` and set side by side on white, `gap` pixels apart; nullptr
+// when memory runs out.
+PictureHandle SideBySide(const std::vector<PictureHandle>& pictures, int32_t height, int32_t gap) {
+    std::vector<PictureHandle> scaled;
+    auto release = [&scaled] {
+        for (PictureHandle p : scaled) {
+            ReleasePicture(p);
+        }
+    };
+    int64_t width = 0;
+    for (PictureHandle picture : pictures) {
+        PictureHandle copy = CopyPicture(picture);
+        if (!copy || ResizePicture(copy, -1, height) != 0) {
+            ReleasePicture(copy);
+            release();
+            return nullptr;
+        }
+        scaled.push_back(copy);
+        width += (width > 0 ? gap : 0) + DescribePicture(copy)->header->biWidth;
+    }
+    PictureHandle sheet = width > 0 && width <= kMaxPictureSide
+                              ? CreatePicture(static_cast<int32_t>(width), height)
+                              : nullptr;
+    if (sheet) {
+        const PictureDescription* to = DescribePicture(sheet);
+        std::memset(to->bits, 0xff, to->header->biSizeImage);
+        const int64_t stride = PictureStride(width);
+        int64_t x = 0;
+        for (PictureHandle panel : scaled) {
+            const PictureDescription* from = DescribePicture(panel);
+            const int32_t w = from->header->biWidth;
+            for (int32_t row = 0; row < height; ++row) {
+                std::memcpy(to->bits + row * stride + 3 * x,
+                            from->bits + row * PictureStride(w), 3 * static_cast<size_t>(w));
+            }
+            x += w + gap;
+        }
+    }
+    release();
+    return sheet;
+}
+
+}  // namespace
+
+std::string LandmarkModelProblemText(LandmarkModelStatus status, const std::string& path) {
+    return FillIn(status == LandmarkModelStatus::Missing ? kLandmarkModelMissingText
+                                                         : kLandmarkModelUnreadableText,
+                  {path});
+}
+
+std::string ClassicFacesText(std::size_t classicFaces, std::size_t faces) {
+    return FillIn(kClassicFacesText, {std::to_string(classicFaces), std::to_string(faces)});
+}
+
+PortraitChoice::PortraitChoice(FaceCompositor& compositor,
+                               std::shared_ptr<LandmarkModel> landmarks)
+    : m_compositor(compositor), m_landmarks(std::move(landmarks)) {
+    m_asked[Index(BlendStyle::Classic)] = true;
+}
+
+void PortraitChoice::Start(BlendStyle style) {
+    if (Portrait(style)) {
+        Choose(style);
+    }
+}
+
+BlendStyle PortraitChoice::Chosen() const {
+    return m_compositor.chosen();
+}
+
+void PortraitChoice::Choose(BlendStyle style) {
+    m_compositor.Choose(style);
+}
+
+bool PortraitChoice::Ready(BlendStyle style) const {
+    return m_asked[Index(style)];
+}
+
+PictureHandle PortraitChoice::Portrait(BlendStyle style) {
+    if (!m_asked[Index(style)]) {
+        // Marked only once made: Ready() turns true when the portrait is there to take.
+        m_notes[Index(style)] = MakeNatural();
+        m_asked[Index(style)] = true;
+    }
+    return m_compositor.portrait(style);
+}
+
+std::string PortraitChoice::MakeNatural() {
+    if (!m_landmarks) {
+        return kNaturalUnavailableText;
+    }
+    if (const LandmarkModelStatus status = m_landmarks->Load();
+        status != LandmarkModelStatus::Ok) {
+        return LandmarkModelProblemText(status, m_landmarks->Path());
+    }
+    PrepareNaturalBlend();
+    NaturalBlendReport report;
+    const LandmarkModel& model = *m_landmarks;
+    const bool made = m_compositor.ComposeAlso(
+        BlendStyle::Natural, [&report, &model](PictureHandle body, const FaceBoxList& bodyBoxes,
+                                 PictureHandle face, const FaceBox& faceBox, PictureHandle mask) {
+            report = BlendFacesNatural(
+                body, bodyBoxes, face, faceBox, mask,
+                [&model](PictureHandle picture, const FaceBox& box) {
+                    return model.Find(picture, box);
+                });
+        });
+    if (!made) {
+        return kNaturalOutOfMemoryText;
+    }
+    return report.classicFaces > 0 ? ClassicFacesText(report.classicFaces, report.faces) : "";
+}
+
+std::string PortraitChoice::Note(BlendStyle style) const {
+    return m_notes[Index(style)];
+}
+
+bool PortraitChoice::WriteComparison(const std::string& path) {
+    std::vector<PictureHandle> panels;
+    for (PictureHandle picture : {m_compositor.unblendedBody(), m_compositor.face(),
+                                  Portrait(BlendStyle::Classic), Portrait(BlendStyle::Natural)}) {
+        if (picture) {
+            panels.push_back(picture);
+        }
+    }
+    PictureHandle sheet = SideBySide(panels, FaceCompositor::kResultHeight, kSheetGap);
+    const bool written = sheet && SavePicturePng(path, sheet) == 0;
+    ReleasePicture(sheet);
+    return written;
+}
+
+BlendStyle ResolveBlendStyle(const std::string& option, const UserSettings& file,
+                             std::string& problem) {
+    problem.clear();
+    const std::string value = ResolveSetting(option, kBlendVariable, file, kBlendKey,
+                                             BlendStyleName(BlendStyle::Classic));
+    if (const std::optional<BlendStyle> style = ParseBlendStyle(value)) {
+        return *style;
+    }
+    problem = FillIn(kUnknownBlendText, {value});
+    return BlendStyle::Classic;
+}
+
+void RememberBlend(const std::string& path, BlendStyle started, BlendStyle saved) {
+    if (!path.empty() && saved != started) {
+        UserSettings(path).SetValue(kBlendKey, BlendStyleName(saved));
+    }
+}
+
+}  // namespace norvo
