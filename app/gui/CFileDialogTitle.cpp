@@ -1,8 +1,16 @@
 #include "app/gui/CFileDialogTitle.h"
 
+#include <QGridLayout>
 #include <QTimer>
 
 namespace norvo {
+
+namespace {
+
+// Width of the dialog with a side widget: the file list keeps about the room it has alone.
+constexpr int kSideWidgetDialogWidth = 900;
+
+}  // namespace
 
 CFileDialogTitle::CFileDialogTitle(bool openFileDialog, const QString& defaultExt,
                                    const QString& fileName, QFileDialog::Options options,
@@ -21,6 +29,18 @@ CFileDialogTitle::CFileDialogTitle(bool openFileDialog, const QString& defaultEx
     }
     if (!fileName.isEmpty()) {
         selectFile(fileName);
+    }
+}
+
+void CFileDialogTitle::SetSideWidget(QWidget* widget) {
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    // Qt's own dialog lays its parts out on a grid: the widget takes a column of its own.
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        grid->addWidget(widget, 0, grid->columnCount(), grid->rowCount(), 1);
+        // Room for the file list beside it, too.
+        resize(sizeHint().expandedTo(QSize(kSideWidgetDialogWidth, 0)));
+    } else {
+        widget->setParent(this);
     }
 }
 

@@ -15,6 +15,10 @@ public:
     CFileDialogTitle(bool openFileDialog, const QString& defaultExt, const QString& fileName,
                      QFileDialog::Options options, const QString& filter, QWidget* parent);
 
+    // Puts `widget` beside the file list (the dialog is then always Qt's own, not the
+    // desktop's, which has no room for it). The dialog takes ownership.
+    void SetSideWidget(QWidget* widget);
+
     // Runs the dialog modally under the caption m_strTitle; QDialog::Accepted or Rejected.
     int DoModal();
     // The chosen full path after DoModal accepted, with the default extension added to a

@@ -7,11 +7,15 @@
 
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
+#include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
+#include "app/UserSettings.h"
 #include "app/gui/CMainDialog.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QuitOnSignal.h"
+#include "imaging/LandmarkModel.h"
+#include "imaging/NaturalBlend.h"
 #include "saori/WorkFolder.h"
 
 namespace norvo {
@@ -40,14 +44,23 @@ int CMainApp::InitInstance(int argc, char** argv) {
         return 1;
     }
 
+    // One landmark model for all runs, read on a thread of its own once the windows are up.
+    auto landmarks = std::make_shared<LandmarkModel>(LandmarkModel::DefaultPath());
+    RunSettings settings = MakeRunSettings(work.Path(), services);
+    settings.labelPortrait = LabelWanted(false);
+    settings.landmarks = landmarks;
+    settings.blendSettingsPath = UserSettings::DefaultPath();
+
     CProgressDialog progress;
     CMainDialog dialog;
     progress.SetMainWindow(&dialog);
     dialog.SetProgressWindow(&progress);
-    RunSettings settings = MakeRunSettings(work.Path(), services);
-    settings.labelPortrait = LabelWanted(false);
     dialog.SetRunJob([settings](RunView& view, const std::string& body, const std::string& face) {
-        CreateRun run(view, settings);
+        // Read for every run: a style switched to in the last save step applies to the next.
+        RunSettings current = settings;
+        std::string ignored;  // an unknown style in the settings file just means classic here
+        current.blend = ResolveBlendStyle("", UserSettings(settings.blendSettingsPath), ignored);
+        CreateRun run(view, current);
         run.OnCreateButton(body, face);
     });
 
@@ -66,6 +79,7 @@ int CMainApp::InitInstance(int argc, char** argv) {
         }
     });
     dialog.show();
+    landmarks->StartLoading(PrepareNaturalBlend);
     QApplication::exec();
     return 0;
 }

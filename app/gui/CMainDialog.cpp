@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/gui/CFileDialogTitle.h"
+#include "app/gui/CPreviewPane.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/DialogUnits.h"
 #include "app/gui/LocaleText.h"
@@ -269,13 +270,32 @@ void CMainDialog::BringMainWindowToFront() {
 }
 
 std::optional<std::string> CMainDialog::AskSavePath() {
+    return AskSave(nullptr);
+}
+
+std::optional<std::string> CMainDialog::AskSavePathFor(PortraitPreview& portrait) {
+    return AskSave(&portrait);
+}
+
+std::optional<std::string> CMainDialog::AskSave(PortraitPreview* portrait) {
     std::optional<std::string> path;
-    OnGuiThread([this, &path] {
+    OnGuiThread([this, &path, portrait] {
         CFileDialogTitle dialog(false, QStringLiteral(".jpg"), QString(), QFileDialog::Options(),
                                 QStringLiteral("JPEG(*.jpg)"), this);
         dialog.setObjectName(QStringLiteral("saveDialog"));
         dialog.m_strTitle = QStringLiteral("画像をファイルに保存する");
-        if (dialog.DoModal() == QDialog::Accepted) {
+        CPreviewPane* pane = nullptr;
+        if (portrait) {
+            pane = new CPreviewPane(*portrait, &dialog);
+            dialog.SetSideWidget(pane);
+        }
+        const bool accepted = dialog.DoModal() == QDialog::Accepted;
+        if (pane) {
+            // What is saved is what the pane shows once a portrait still being made is there.
+            pane->Finish();
+            portrait->Choose(pane->Shown());
+        }
+        if (accepted) {
             const QString chosen = dialog.GetPathName();
             if (!chosen.isEmpty()) {
                 path = QFile::encodeName(chosen).toStdString();

@@ -61,6 +61,8 @@ public:
                                 const std::string& details) override;
     void BringMainWindowToFront() override;
     std::optional<std::string> AskSavePath() override;
+    // The save dialog with the portrait beside the file list and the blend checkbox.
+    std::optional<std::string> AskSavePathFor(PortraitPreview& portrait) override;
     void EnableCreate(bool enabled) override;
     bool StopRequested() override { return m_stop.Requested(); }
     void SetStopAction(std::function<void()> action) override;
@@ -81,6 +83,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // The save dialog, with the preview pane when `portrait` is given.
+    std::optional<std::string> AskSave(PortraitPreview* portrait);
     // Runs `work` on the GUI thread and waits for it, unless a stop was requested.
     void OnGuiThread(const std::function<void()>& work);
     void OnRunFinished();

@@ -7,15 +7,21 @@
 #include <atomic>
 #include <ostream>
 
+#include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
+#include <QTimer>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -25,10 +31,14 @@
 #include "HttpcTestSupport.h"
 #endif
 #include "app/CreateRun.h"
+#include "app/PortraitChoice.h"
+#include "app/UserSettings.h"
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CMainDialog.h"
+#include "app/gui/CPreviewPane.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/MessageBox.h"
+#include "imaging/LandmarkModel.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
 
@@ -116,7 +126,31 @@ protected:
     RunSettings Settings() const {
         RunSettings settings{modulePath, work.Path(), fake.searchBase, fake.detectBase, maskPath};
         settings.labelPortrait = labelPortrait;
+        settings.landmarks = landmarks;
+        settings.blendSettingsPath = blendSettingsPath;
         return settings;
+    }
+    // Runs `step` on the open save dialog and its preview pane every few milliseconds (inside
+    // the dialog's own event loop) until it returns true. A dialog still open after the wait
+    // limit is cancelled, so a failing step cannot hang the test.
+    void DriveSaveDialog(std::function<bool(CFileDialogTitle&, CPreviewPane&)> step) {
+        constexpr int kTickMs = 20;
+        saveDriver.setInterval(kTickMs);
+        QObject::connect(&saveDriver, &QTimer::timeout, [this, step, ticks = 0]() mutable {
+            auto* save = qobject_cast<CFileDialogTitle*>(QApplication::activeModalWidget());
+            CPreviewPane* pane = save ? save->findChild<CPreviewPane*>() : nullptr;
+            if (!pane || !save->isVisible()) {
+                return;
+            }
+            if (++ticks * kTickMs > testing::kWaitLimitMs) {
+                ADD_FAILURE() << "the save dialog was not done with in time";
+                save->reject();
+                saveDriver.stop();
+            } else if (step(*save, *pane)) {
+                saveDriver.stop();
+            }
+        });
+        saveDriver.start();
     }
     QLineEdit* Edit(const char* name) {
         return dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
@@ -143,8 +177,11 @@ protected:
     std::string modulePath = NORVO_TEST_MODULE_PATH;
     std::string maskPath;
     bool labelPortrait = false;
+    std::shared_ptr<LandmarkModel> landmarks;
+    std::string blendSettingsPath;
     CMainDialog dialog;
     CProgressDialog progress;
+    QTimer saveDriver;
     std::vector<Seen> seen;
     RunOutcome outcome = RunOutcome::NotRun;
 };
@@ -276,6 +313,113 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"FaceDownloadFails", &GuiRunFailureTest::FaceMissing,
                                   "の画像のダウンロードに失敗しました。"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Types `path` into the file name and accepts, as the dialog's own Save does. (selectFile
+// leaves the name alone while the edit has the focus.)
+void Accept(CFileDialogTitle& save, const std::string& path) {
+    save.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+        ->setText(QString::fromStdString(path));
+    QMetaObject::invokeMethod(&save, "accept");
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Mean absolute difference per channel of two pictures of the same size.
+double Difference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row);
+            const QRgb q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// The bundled photographs with their detector boxes; the real landmark model.
+TEST_F(GuiRunTest, ThePreviewsCheckboxChangesWhatIsSavedAndTheChoiceIsKept) {
+    if (!std::filesystem::is_regular_file(kDefaultLandmarkModelPath)) {
+        GTEST_SKIP() << "no landmark model at " << kDefaultLandmarkModelPath;
+    }
+    fake.downloads["http://p/body.png"] = FileBytes(NORVO_GALLERY_DIR "/Grace Hopper/grace_hopper.jpg");
+    fake.downloads["http://p/face.png"] = FileBytes(NORVO_GALLERY_DIR "/Eileen Collins/astronaut.png");
+    fake.detections["http://p/body.png"] = DetectionXml({{181, 140, 186, 186}});
+    fake.detections["http://p/face.png"] = DetectionXml({{181, 79, 92, 92}});
+    landmarks = std::make_shared<LandmarkModel>(kDefaultLandmarkModelPath);
+    blendSettingsPath = scratch.Path() + "norvo.conf";
+    const std::string path = scratch.Path() + "portrait.jpg";
+
+    QImage classicShown;
+    QImage naturalShown;
+    DriveSaveDialog([&](CFileDialogTitle& save, CPreviewPane& pane) {
+        auto* box = pane.findChild<QCheckBox*>(QStringLiteral("checkNatural"));
+        auto* picture = pane.findChild<QLabel*>(QStringLiteral("previewPicture"));
+        if (classicShown.isNull()) {
+            EXPECT_EQ(pane.Shown(), BlendStyle::Classic);
+            EXPECT_FALSE(box->isChecked());
+            classicShown = picture->pixmap().toImage();
+            box->click();
+            return false;
+        }
+        if (pane.Shown() != BlendStyle::Natural) {
+            return false;  // still being made
+        }
+        naturalShown = picture->pixmap().toImage();
+        Accept(save, path);
+        return true;
+    });
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    RunToTheEnd();
+    ASSERT_EQ(outcome, RunOutcome::Saved);
+    ASSERT_FALSE(naturalShown.isNull());
+    EXPECT_GT(Difference(classicShown, naturalShown), 1.0);
+    const QImage saved = QImage(QString::fromStdString(path))
+                             .scaled(naturalShown.size(), Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation);
+    EXPECT_LT(Difference(saved, naturalShown), 0.5 * Difference(saved, classicShown));
+    EXPECT_EQ(UserSettings(blendSettingsPath).Value(kBlendKey), "natural");
+    ExpectIdleAndClean();
+}
+
+TEST_F(GuiRunTest, AMissingLandmarkModelIsExplainedInThePreviewAndClassicIsSaved) {
+    const std::string missing = scratch.Path() + "no-model.dat";
+    landmarks = std::make_shared<LandmarkModel>(missing);
+    blendSettingsPath = scratch.Path() + "norvo.conf";
+    const std::string path = scratch.Path() + "portrait.jpg";
+    QString note;
+    bool clicked = false;
+    DriveSaveDialog([&](CFileDialogTitle& save, CPreviewPane& pane) {
+        auto* box = pane.findChild<QCheckBox*>(QStringLiteral("checkNatural"));
+        if (!clicked) {
+            box->click();
+            clicked = true;
+            return false;
+        }
+        if (pane.IsBusy()) {
+            return false;
+        }
+        EXPECT_FALSE(box->isEnabled());
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_EQ(pane.Shown(), BlendStyle::Classic);
+        note = pane.findChild<QLabel*>(QStringLiteral("previewNote"))->text();
+        Accept(save, path);
+        return true;
+    });
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    RunToTheEnd();
+    EXPECT_EQ(outcome, RunOutcome::Saved);
+    EXPECT_EQ(note.toStdString(), LandmarkModelProblemText(LandmarkModelStatus::Missing, missing));
+    EXPECT_TRUE(std::filesystem::is_regular_file(path));
+    EXPECT_FALSE(std::filesystem::exists(blendSettingsPath)) << "classic was not a change";
+    ExpectIdleAndClean();
+}
 
 // Closing the main window while the face picture downloads: the run stops at the next stage
 // boundary, unloads the module, removes the body picture, shows nothing, and the dialog
