@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes screenshots of the windows during one real Create run on a virtual X display: the main
-# window, the names typed, the progress window mid-run, the save dialog, the saved message (its
-# details unfolded too) and the portrait itself. Nothing is written into the source tree.
+# window, the names typed, the progress window mid-run, the save dialog (with the natural blend
+# switched on), the saved message (its details unfolded too) and the portrait itself. Nothing is
+# written into the source tree or the user's settings.
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
 # BUILD_DIR defaults to ./build (it needs bin/norvo, bin/norvo-gallery, lib/norvo/httpc.so and
 # share/norvo/);
@@ -54,6 +55,8 @@ shot() { # name, window id or "root"
     log "$OUT/$1.png"
 }
 
+# The blend chosen in the save dialog is kept in a settings folder of this run's own.
+export XDG_CONFIG_HOME="$OUT/config"
 "$BUILD/bin/norvo" >"$OUT/norvo.log" 2>&1 &
 NORVO_PID=$!
 stop_norvo() {
@@ -93,6 +96,17 @@ SAVE="$(wait_window '画像をファイルに保存する')"
 sleep 0.5
 shot 4-save-dialog-screen root
 xdotool windowfocus --sync "$SAVE"
+# The preview's checkbox shares Alt+N with the dialog's own "File name" label: the first press
+# goes to one of them, the second to the other. The focus then sits on the checkbox: Space.
+xdotool key --clearmodifiers alt+n
+sleep 0.2
+xdotool key --clearmodifiers alt+n
+sleep 0.2
+shot 4-save-dialog-focus root
+xdotool key space
+sleep 1.5
+shot 4-save-dialog-natural root
+xdotool key --clearmodifiers alt+n
 xdotool type --delay 10 "$OUT/portrait"
 xdotool key Return
 
