@@ -12,9 +12,11 @@
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
 #include "app/ServiceSetup.h"
+#include "app/TerminalTexts.h"
 #include "app/TerminalView.h"
 #include "norvo/Version.h"
 #include "saori/StopSignals.h"
+#include "saori/UserText.h"
 #include "saori/WorkFolder.h"
 
 namespace norvo {
@@ -34,10 +36,11 @@ constexpr ValueOption kValueOptions[] = {
     {"--detect-url", &CommandLineOptions::detectUrl},
 };
 
-ParsedCommandLine Error(std::string text) {
+// `pattern` with the argument or option it is about.
+ParsedCommandLine Error(const char* pattern, const std::string& about = "") {
     ParsedCommandLine parsed;
     parsed.action = CommandLineAction::Error;
-    parsed.error = std::move(text);
+    parsed.error = ComposeText(pattern, {about});
     return parsed;
 }
 
@@ -73,22 +76,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--") {
             if (i + 1 < args.size()) {
-                return Error("unexpected argument '" + args[i + 1] + "'");
+                return Error(kUnexpectedArgumentText, args[i + 1]);
             }
             break;
         }
         if (arg.rfind("--", 0) != 0) {
-            return Error("unexpected argument '" + arg + "'");
+            return Error(kUnexpectedArgumentText, arg);
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose" ||
             name == "--no-label") {
             if (equals != std::string::npos) {
-                return Error("option '" + name + "' takes no value");
+                return Error(kTakesNoValueText, name);
             }
             if (!once(name)) {
-                return Error("option '" + name + "' given twice");
+                return Error(kGivenTwiceText, name);
             }
             help = help || name == "--help";
             version = version || name == "--version";
@@ -104,10 +107,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             }
         }
         if (option == nullptr) {
-            return Error("unrecognized option '" + name + "'");
+            return Error(kUnrecognizedOptionText, name);
         }
         if (!once(name)) {
-            return Error("option '" + name + "' given twice");
+            return Error(kGivenTwiceText, name);
         }
         std::string value;
         if (equals != std::string::npos) {
@@ -115,7 +118,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         } else if (i + 1 < args.size()) {
             value = args[++i];
         } else {
-            return Error("option '" + name + "' requires a value");
+            return Error(kRequiresValueText, name);
         }
         parsed.options.*(option->field) = value;
     }
@@ -126,39 +129,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         parsed.action = CommandLineAction::Version;
     } else if (given("--body") && given("--face") && given("--output")) {
         if (parsed.options.output.empty()) {
-            return Error("the output file name is empty");
+            return Error(kEmptyOutputText);
         }
         parsed.action = CommandLineAction::Run;
     } else {
-        return Error("a run needs --body, --face and --output");
+        return Error(kRunNeedsNamesText);
     }
     return parsed;
 }
 
 std::string HelpText(const std::string& program) {
-    return "Usage: " + program +
-           " [OPTION]...\n"
-           "Make a joke portrait: the face of one person pasted onto the picture of another.\n"
-           "Without options the windows open; with --body, --face and --output the same run\n"
-           "happens on the terminal.\n"
-           "\n"
-           "  --body NAME         person whose picture is the body\n"
-           "  --face NAME         person whose face is pasted in\n"
-           "  --output FILE       where to write the portrait (JPEG)\n"
-           "  --force             replace FILE if it exists\n"
-           "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
-           "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
-           "  --no-label          save the portrait without the metadata that says what it\n"
-           "                      is and credits its source pictures\n"
-           "  --verbose           print every step of the run\n"
-           "  --help              display this help and exit\n"
-           "  --version           output version information and exit\n"
-           "\n"
-           "When neither service is named, the bundled gallery service is started on a free\n"
-           "local port and used for both; when only one is named, it serves both.\n"
-           "\n"
-           "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
-           "options.\n";
+    return ComposeText(kHelpText, {program});
 }
 
 namespace {
@@ -197,13 +178,14 @@ int RunCommandLine(int argc, char** argv) {
             std::fputs(HelpText(program).c_str(), stdout);
             return 0;
         case CommandLineAction::Version:
-            std::printf("norvo %s\n", kProgramVersion);
+            std::printf("%s\n", ComposeText(kVersionText, {kProgramVersion}).c_str());
             return 0;
         case CommandLineAction::Error:
         case CommandLineAction::OpenWindows:
-            std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                         parsed.error.empty() ? "no run asked for" : parsed.error.c_str(),
-                         program.c_str());
+            std::fprintf(stderr, "%s\n",
+                         ComposeText(kUsageErrorText,
+                                     {program, parsed.error.empty() ? kNoRunAskedText : parsed.error})
+                             .c_str());
             return 2;
         case CommandLineAction::Run:
             break;
@@ -216,8 +198,8 @@ int RunCommandLine(int argc, char** argv) {
 
     std::error_code ec;
     if (!options.force && std::filesystem::exists(options.output, ec)) {
-        std::fprintf(stderr, "%s: %s exists; use --force to replace it\n", program.c_str(),
-                     options.output.c_str());
+        std::fprintf(stderr, "%s\n",
+                     ComposeText(kOutputExistsText, {program, options.output}).c_str());
         return 1;
     }
 
@@ -228,13 +210,15 @@ int RunCommandLine(int argc, char** argv) {
     std::string why;
     if (SetUpServices(options.searchUrl, options.detectUrl, gallery, services, why) !=
         ServiceSetupStatus::Ok) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
+        std::fprintf(stderr, "%s\n", ComposeText(kProgramErrorText, {program, why}).c_str());
         return 1;
     }
     WorkFolder work;
     if (!work.IsValid()) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(),
-                     WorkFolder::describe(work.CreateStatus()));
+        std::fprintf(
+            stderr, "%s\n",
+            ComposeText(kProgramErrorText, {program, WorkFolder::describe(work.CreateStatus())})
+                .c_str());
         return 1;
     }
 
@@ -250,13 +234,13 @@ int RunCommandLine(int argc, char** argv) {
         } catch (const std::exception& e) {
             // Out of memory and the like: say so and let the work folder and the service be
             // cleaned up on the way out instead of aborting past them.
-            std::fprintf(stderr, "\n%s: the run stopped on an unexpected error: %s\n",
-                         program.c_str(), e.what());
+            std::fprintf(stderr, "\n%s\n",
+                         ComposeText(kUnexpectedErrorText, {program, e.what()}).c_str());
             return 1;
         }
     }
     if (stopSignals.Received() != 0 && run.LastOutcome() != RunOutcome::Saved) {
-        std::fprintf(stderr, "%s: stopped\n", program.c_str());
+        std::fprintf(stderr, "%s\n", ComposeText(kStoppedText, {program}).c_str());
     }
     return run.LastOutcome() == RunOutcome::Saved ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "saori/Platform.h"
+#include "saori/UserText.h"
 
 namespace norvo {
 
@@ -63,7 +64,7 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
         const std::string pictures = platform::DataFolder() + kGalleryFolder;
         const EmbeddedGallery::Status started = gallery.Start(program, pictures);
         if (started != EmbeddedGallery::Status::Ok) {
-            why = std::string(EmbeddedGallery::describe(started)) + " (" + program + ")";
+            why = ComposeText(kGalleryStartFailedText, {EmbeddedGallery::describe(started), program});
             return ServiceSetupStatus::GalleryFailed;
         }
         search = detect = gallery.Address();
@@ -75,7 +76,7 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
     // Judged without the trailing slashes, which are dropped anyway: "http:///" has no host.
     for (const std::string* address : {&search, &detect}) {
         if (!IsHttpAddress(TrimBaseAddress(*address))) {
-            why = "not an http:// or https:// address: " + *address;
+            why = ComposeText(kNotHttpAddressText, {*address});
             return ServiceSetupStatus::BadAddress;
         }
     }

@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "app/TerminalTexts.h"
+#include "saori/UserText.h"
+
 namespace norvo {
 
 namespace {
@@ -9,7 +12,7 @@ namespace {
 // Message texts carry CR LF between lines; a terminal wants LF. They may also carry parts of
 // web answers (picture addresses), so every other control character is shown as '?' rather
 // than handed to the terminal, which would act on escape sequences and bare CRs.
-std::string TerminalText(const std::string& text) {
+std::string ForTerminal(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -41,11 +44,10 @@ void TerminalView::EndBar() {
 
 void TerminalView::SendProgressStep(int step) {
     if (m_bVerbose) {
-        if (step == kProgressHide) {
-            std::fprintf(m_out, "hide progress\n");
-        } else {
-            std::fprintf(m_out, "progress %d\n", step);
-        }
+        const std::string line = step == kProgressHide
+                                     ? std::string(kTraceHideText)
+                                     : ComposeText(kTraceProgressText, {std::to_string(step)});
+        std::fprintf(m_out, "%s\n", line.c_str());
         std::fflush(m_out);
         return;
     }
@@ -62,7 +64,10 @@ void TerminalView::SendProgressStep(int step) {
         std::fprintf(m_out, "\r[%s] %2d/%d", bar.c_str(), step, kBarSteps);
         m_bBarShown = true;
     } else {
-        std::fprintf(m_out, "progress %d/%d\n", step, kBarSteps);
+        std::fprintf(m_out, "%s\n",
+                     ComposeText(kProgressLineText,
+                                 {std::to_string(step), std::to_string(kBarSteps)})
+                         .c_str());
     }
     std::fflush(m_out);
 }
@@ -70,10 +75,10 @@ void TerminalView::SendProgressStep(int step) {
 void TerminalView::ShowMessage(const std::string& text, MessageKind kind) {
     EndBar();
     if (m_bVerbose) {
-        std::fprintf(m_out, "message %s: %s\n", kind == MessageKind::Warning ? "warning" : "plain",
-                     TerminalText(text).c_str());
+        const char* pattern = kind == MessageKind::Warning ? kTraceWarningText : kTracePlainText;
+        std::fprintf(m_out, "%s\n", ComposeText(pattern, {ForTerminal(text)}).c_str());
     } else {
-        std::fprintf(m_out, "%s\n", TerminalText(text).c_str());
+        std::fprintf(m_out, "%s\n", ForTerminal(text).c_str());
     }
     std::fflush(m_out);
 }
@@ -97,14 +102,14 @@ void TerminalView::ShowMessageWithDetails(const std::string& text, MessageKind k
 
 void TerminalView::BringMainWindowToFront() {
     if (m_bVerbose) {
-        std::fprintf(m_out, "front\n");
+        std::fprintf(m_out, "%s\n", kTraceFrontText);
         std::fflush(m_out);
     }
 }
 
 std::optional<std::string> TerminalView::AskSavePath() {
     if (m_bVerbose) {
-        std::fprintf(m_out, "save path: %s\n", m_strSavePath.c_str());
+        std::fprintf(m_out, "%s\n", ComposeText(kTraceSavePathText, {m_strSavePath}).c_str());
         std::fflush(m_out);
     }
     return m_strSavePath;
@@ -112,7 +117,7 @@ std::optional<std::string> TerminalView::AskSavePath() {
 
 void TerminalView::EnableCreate(bool enabled) {
     if (m_bVerbose) {
-        std::fprintf(m_out, "enable %s\n", enabled ? "on" : "off");
+        std::fprintf(m_out, "%s\n", enabled ? kTraceEnableOnText : kTraceEnableOffText);
         std::fflush(m_out);
     }
 }

@@ -25,10 +25,12 @@
 #include "HttpcTestSupport.h"
 #endif
 #include "app/CreateRun.h"
+#include "app/RunTexts.h"
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CMainDialog.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/MessageBox.h"
+#include "app/gui/WindowTexts.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
 
@@ -40,6 +42,7 @@ using testing::FakeServices;
 using testing::Gate;
 using testing::ParseRequest;
 using testing::SearchAnswer;
+using testing::Shown;
 using testing::TestModule;
 using testing::WaitUntil;
 
@@ -166,7 +169,7 @@ TEST_F(GuiRunTest, ASuccessfulRunShowsEveryStepAndSavesWhereTheDialogSays) {
 
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
+    EXPECT_EQ(shown[0].text, Shown(kSavedText));
     EXPECT_EQ(shown[0].caption, QStringLiteral("norvo"));
     EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
     EXPECT_TRUE(shown[0].details.isEmpty());
@@ -215,8 +218,8 @@ TEST_F(GuiRunTest, CreateIsOffWhileTheModuleHoldsARequestAndOnAfterACancelledSav
     EXPECT_EQ(outcome, RunOutcome::NotSaved);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("結果を保存せずに終了しました。"));
-    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(shown[0].text, Shown(kNotSavedText));
+    EXPECT_EQ(shown[0].caption, Shown(kWarningCaptionText));
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
     // Nothing was written beside the mask.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()),
@@ -228,7 +231,7 @@ TEST_F(GuiRunTest, CreateIsOffWhileTheModuleHoldsARequestAndOnAfterACancelledSav
 struct FailureCase {
     const char* name;
     void (*arrange)(GuiRunTest&);
-    const char* textEnd;  // the message ends with this
+    std::string text;  // the message
 };
 
 // Tests print the case by its name, not as raw bytes.
@@ -258,9 +261,8 @@ TEST_P(GuiRunFailureTest, EndsWithOneWarningAndCreateBackOn) {
     EXPECT_EQ(outcome, RunOutcome::Failed);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(shown[0].text.endsWith(QString::fromUtf8(GetParam().textEnd)))
-        << shown[0].text.toStdString();
-    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(shown[0].text, Shown(GetParam().text));
+    EXPECT_EQ(shown[0].caption, Shown(kWarningCaptionText));
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), (Seen{kProgressHide, false, 0}));
@@ -269,12 +271,10 @@ TEST_P(GuiRunFailureTest, EndsWithOneWarningAndCreateBackOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, GuiRunFailureTest,
-    ::testing::Values(FailureCase{"ModuleMissing", &GuiRunFailureTest::NoModule,
-                                  "httpc.dll loadの実行に失敗しました。"},
-                      FailureCase{"Offline", &GuiRunFailureTest::Offline,
-                                  "インターネットに接続できませんでした。"},
+    ::testing::Values(FailureCase{"ModuleMissing", &GuiRunFailureTest::NoModule, kLoadFailedText},
+                      FailureCase{"Offline", &GuiRunFailureTest::Offline, kNoInternetText},
                       FailureCase{"FaceDownloadFails", &GuiRunFailureTest::FaceMissing,
-                                  "の画像のダウンロードに失敗しました。"}),
+                                  DownloadFailedText("http://p/face.png", kFace)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Closing the main window while the face picture downloads: the run stops at the next stage
