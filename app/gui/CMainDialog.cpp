@@ -91,6 +91,10 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent) {
     setTabOrder(m_buttonSwap, m_buttonCreate);
     m_editBody->setFocus();
 
+    connect(this, &CMainDialog::runWorkPosted, this, &CMainDialog::OnRunWorkPosted,
+            Qt::QueuedConnection);
+    connect(this, &CMainDialog::runThreadEnding, this, &CMainDialog::OnRunFinished,
+            Qt::QueuedConnection);
     connect(m_buttonSwap, &QPushButton::clicked, this, &CMainDialog::OnSwapButton);
     connect(m_buttonCreate, &QPushButton::clicked, this, &CMainDialog::OnCreateButton);
     ReturnEscapeFilter::InstallOn(this);
@@ -149,7 +153,7 @@ void CMainDialog::OnCreateButton() {
             ShowMessage(kUnexpectedFailureText, MessageKind::Warning);
         }
         m_bThreadDone = true;
-        QMetaObject::invokeMethod(this, &CMainDialog::OnRunFinished, Qt::QueuedConnection);
+        emit runThreadEnding();
     });
 }
 
@@ -227,14 +231,31 @@ void CMainDialog::OnGuiThread(const std::function<void()>& work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, &work] {
-            if (!m_stop.Requested()) {
-                work();
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    // A synchronous call onto the GUI thread: posted as a queued slot call, then waited for.
+    std::unique_lock<std::mutex> lock(m_handOffMutex);
+    m_pendingWork = &work;
+    emit runWorkPosted();
+    m_handOffDone.wait(lock, [this] { return m_pendingWork == nullptr; });
+}
+
+void CMainDialog::OnRunWorkPosted() {
+    const std::function<void()>* work = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_handOffMutex);
+        work = m_pendingWork;
+    }
+    if (work == nullptr) {
+        return;
+    }
+    // Run without the lock: the work may open a modal box with an event loop of its own.
+    if (!m_stop.Requested()) {
+        (*work)();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_handOffMutex);
+        m_pendingWork = nullptr;
+    }
+    m_handOffDone.notify_all();
 }
 
 void CMainDialog::SendProgressStep(int step) {
