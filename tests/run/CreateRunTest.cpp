@@ -386,13 +386,15 @@ TEST_F(CreateRunTest, AStopDuringARequestCancelsItAndEndsQuietly) {
             module.ReleaseOne();
         }
         auto run = std::async(std::launch::async, [this] { return Run(); });
-        for (int i = 0; i < 2000 && (module.Requests().size() <= held || module.BlockedCount() == 0);
-             ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // Waits for the request to be held; the limit is only there for a hang.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while ((module.Requests().size() <= held || module.BlockedCount() == 0) &&
+               std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_EQ(module.BlockedCount(), 1);
         view.stop.Request();
-        const bool ended = run.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        const bool ended = run.wait_for(std::chrono::seconds(120)) == std::future_status::ready;
         module.SetBlocking(false);  // a run that missed the stop must not hang the suite
         ASSERT_TRUE(ended);
         EXPECT_EQ(run.get(), RunOutcome::Stopped);

@@ -105,7 +105,7 @@ TEST(GalleryProcess, AStopSignalToAnyOfItsThreadsStopsItCleanly) {
     const std::string base = ReadLine(child.out);
     ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
     // Once it has answered, its request workers run; the newest thread is one of them.
-    ASSERT_TRUE(httplib::Client(base.substr(7)).Get("/health"));
+    ASSERT_TRUE(test::PatientClient(base.substr(7)).Get("/health"));
     pid_t newest = -1;
     for (const auto& task :
          std::filesystem::directory_iterator("/proc/" + std::to_string(child.pid) + "/task")) {
