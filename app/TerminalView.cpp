@@ -87,7 +87,7 @@ void TerminalView::ShowMessageWithDetails(const std::string& text, MessageKind k
                                           const std::string& details) {
     ShowMessage(text, kind);
     // Details may carry web texts (credits) too: the same care as the message.
-    const std::string shown = TerminalText(details);
+    const std::string shown = ForTerminal(details);
     size_t start = 0;
     while (start < shown.size()) {
         size_t end = shown.find('\n', start);

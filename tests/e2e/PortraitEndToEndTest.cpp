@@ -15,6 +15,8 @@
 #include "../run/RecorderView.h"
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
+#include "app/PortraitCredits.h"
+#include "app/RunTexts.h"
 #include "app/ServiceSetup.h"
 #include "norvo/Version.h"
 #include "saori/Platform.h"
@@ -197,7 +199,8 @@ TEST_F(PortraitEndToEndTest, ThePortraitIsLabelledUnlessToldNotAndItsPictureStay
     EXPECT_EQ(withLabel.substr(a), withoutLabel.substr(b));
     // The terminal run told the credits after saving.
     const std::string told = ReadFile(log);
-    EXPECT_NE(told.find("保存しました。\n  出典:\n  本体 (Grace Hopper): grace_hopper.jpg"),
+    EXPECT_NE(told.find(std::string(kSavedText) + "\n  " + kCreditsHeading + "\n  " +
+                        CreditLineText(kBodyRoleText, kBodyName, "grace_hopper.jpg")),
               std::string::npos)
         << told;
 }

@@ -24,6 +24,7 @@
 #include "HttpcTestSupport.h"
 #endif
 #include "app/CreateRun.h"
+#include "app/PortraitCredits.h"
 #include "app/RunTexts.h"
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CMainDialog.h"
@@ -188,10 +189,11 @@ TEST_F(GuiRunTest, ALabelledPortraitsCreditsAreInTheSavedMessagesDetails) {
     EXPECT_EQ(outcome, RunOutcome::Saved);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
+    EXPECT_EQ(shown[0].text, Shown(kSavedText));
     // No service here knows the pictures: they are credited by their file names.
-    EXPECT_EQ(shown[0].details,
-              QStringLiteral("出典:\n本体 (山田 花子): body.png\n顔 (佐藤 一郎): face.png"));
+    EXPECT_EQ(shown[0].details, Shown(std::string(kCreditsHeading) + "\n" +
+                                      CreditLineText(kBodyRoleText, kBody, "body.png") + "\n" +
+                                      CreditLineText(kFaceRoleText, kFace, "face.png")));
     ExpectIdleAndClean();
 }
 

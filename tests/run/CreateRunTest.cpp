@@ -17,6 +17,7 @@
 #include "FakeServices.h"
 #include "RecorderView.h"
 #include "app/CreateRun.h"
+#include "app/PortraitCredits.h"
 #include "app/RunTexts.h"
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
@@ -443,8 +444,10 @@ TEST_F(CreateRunTest, ALabelledRunCreditsItsPicturesAndKeepsTheClassicPictureDat
     ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved);
     EXPECT_EQ(view.calls, classicCalls) << "the same steps and the same message";
     EXPECT_EQ(view.details,
-              "出典:\n本体 (Body): Body.png — Ann — CC BY 4.0 (https://l/by) — https://w/Body\n"
-              "顔 (Face): face.png");
+              std::string(kCreditsHeading) + "\n" +
+                  CreditLineText(kBodyRoleText, "Body",
+                                 "Body.png — Ann — CC BY 4.0 (https://l/by) — https://w/Body") +
+                  "\n" + CreditLineText(kFaceRoleText, "Face", "face.png"));
     EXPECT_EQ(ScanData(*view.savePath), classic) << "the label leaves the picture data alone";
     EXPECT_TRUE(IsEmptyFolder(work.Path()));
     // The credits are asked for before the downloads, under the detection service.

@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/EmbeddedGallery.h"
+#include "app/PortraitCredits.h"
 #include "app/RunTexts.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalTexts.h"
@@ -49,6 +50,10 @@ TEST(UserTextsTest, EveryTextIsExactlyWhatTheUserHasAlwaysSeen) {
         {"saved", kSavedText, "保存しました。"},
         {"not saved", kNotSavedText, "結果を保存せずに終了しました。"},
         {"write failed", kWriteFailedText, "画像の保存に失敗しました。"},
+        {"credits heading", kCreditsHeading, "出典:"},
+        {"credit line", CreditLineText(kBodyRoleText, "山田", "a.jpg"), "本体 (山田): a.jpg"},
+        {"face role", kFaceRoleText, "顔"},
+        {"label failed", kLabelFailedText, "画像にラベルを書き込めませんでした。"},
         {"request result 1", SaoriRequestFailureText(1), "httpc.dll requestの実行に失敗しました。"},
         {"request result 2", SaoriRequestFailureText(2),
          "httpc.dll requestの応答文字列が異常です。"},
