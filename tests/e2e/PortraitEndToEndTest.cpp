@@ -178,9 +178,11 @@ TEST_F(PortraitEndToEndTest, ThePortraitIsLabelledUnlessToldNotAndItsPictureStay
     const std::string plain = scratch.Path() + "plain.jpg";
     const std::string log = scratch.Path() + "log.txt";
     const std::string names = "--body 'Grace Hopper' --face 'Eileen Collins' --output ";
-    const std::string program = platform::ProgramFolder() + "norvo ";
+    // Against the suite's service, whose faces are cached: see SetUpTestSuite.
+    const std::string program = "NORVO_SEARCH_URL='" + s_services.search + "' NORVO_DETECT_URL='" +
+                                s_services.detect + "' " + platform::ProgramFolder() + "norvo ";
     ASSERT_EQ(std::system((program + names + "'" + labelled + "' 2>'" + log + "'").c_str()), 0);
-    ASSERT_EQ(RunProgram(names + "'" + plain + "' --no-label"), 0);
+    ASSERT_EQ(RunProgram(s_services, names + "'" + plain + "' --no-label"), 0);
 
     const std::string withLabel = ReadFile(labelled);
     const std::string withoutLabel = ReadFile(plain);
