@@ -13,18 +13,19 @@
 #include "app/EmbeddedGallery.h"
 #include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
+#include "app/TerminalTexts.h"
 #include "app/TerminalView.h"
 #include "imaging/LandmarkModel.h"
 #include "imaging/NaturalBlend.h"
 #include "norvo/Version.h"
 #include "saori/StopSignals.h"
+#include "saori/UserText.h"
 #include "saori/WorkFolder.h"
 
 namespace norvo {
 
 namespace {
 
-constexpr char kSourcesOrOfflineText[] = "give --sources or --offline, not both";
 
 struct ValueOption {
     const char* name;
@@ -42,10 +43,11 @@ constexpr ValueOption kValueOptions[] = {
     {"--preview", &CommandLineOptions::preview},
 };
 
-ParsedCommandLine Error(std::string text) {
+// `pattern` with the argument or option it is about.
+ParsedCommandLine Error(const char* pattern, const std::string& about = "") {
     ParsedCommandLine parsed;
     parsed.action = CommandLineAction::Error;
-    parsed.error = std::move(text);
+    parsed.error = ComposeText(pattern, {about});
     return parsed;
 }
 
@@ -81,22 +83,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--") {
             if (i + 1 < args.size()) {
-                return Error("unexpected argument '" + args[i + 1] + "'");
+                return Error(kUnexpectedArgumentText, args[i + 1]);
             }
             break;
         }
         if (arg.rfind("--", 0) != 0) {
-            return Error("unexpected argument '" + arg + "'");
+            return Error(kUnexpectedArgumentText, arg);
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose" ||
             name == "--no-label" || name == "--offline") {
             if (equals != std::string::npos) {
-                return Error("option '" + name + "' takes no value");
+                return Error(kTakesNoValueText, name);
             }
             if (!once(name)) {
-                return Error("option '" + name + "' given twice");
+                return Error(kGivenTwiceText, name);
             }
             help = help || name == "--help";
             version = version || name == "--version";
@@ -113,10 +115,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             }
         }
         if (option == nullptr) {
-            return Error("unrecognized option '" + name + "'");
+            return Error(kUnrecognizedOptionText, name);
         }
         if (!once(name)) {
-            return Error("option '" + name + "' given twice");
+            return Error(kGivenTwiceText, name);
         }
         std::string value;
         if (equals != std::string::npos) {
@@ -124,7 +126,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         } else if (i + 1 < args.size()) {
             value = args[++i];
         } else {
-            return Error("option '" + name + "' requires a value");
+            return Error(kRequiresValueText, name);
         }
         parsed.options.*(option->field) = value;
     }
@@ -137,59 +139,23 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return Error(kSourcesOrOfflineText);
     } else if (given("--body") && given("--face") && given("--output")) {
         if (parsed.options.output.empty()) {
-            return Error("the output file name is empty");
+            return Error(kEmptyOutputText);
         }
         if (given("--blend") && !ParseBlendStyle(parsed.options.blend)) {
-            return Error("invalid blend '" + parsed.options.blend + "' (classic or natural)");
+            return Error(kInvalidBlendText, parsed.options.blend);
         }
         if (given("--preview") && parsed.options.preview.empty()) {
-            return Error("the preview file name is empty");
+            return Error(kEmptyPreviewText);
         }
         parsed.action = CommandLineAction::Run;
     } else {
-        return Error("a run needs --body, --face and --output");
+        return Error(kRunNeedsNamesText);
     }
     return parsed;
 }
 
 std::string HelpText(const std::string& program) {
-    return "Usage: " + program +
-           " [OPTION]...\n"
-           "Make a joke portrait: the face of one person pasted onto the picture of another.\n"
-           "Without options the windows open; with --body, --face and --output the same run\n"
-           "happens on the terminal.\n"
-           "\n"
-           "  --body NAME         person whose picture is the body\n"
-           "  --face NAME         person whose face is pasted in\n"
-           "  --output FILE       where to write the portrait (JPEG)\n"
-           "  --force             replace FILE (and the --preview file) if it exists\n"
-           "  --blend STYLE       classic (the face box over each face) or natural (eyes\n"
-           "                      aligned, colours matched, seamless edge); default from\n"
-           "                      $NORVO_BLEND, then blend= in norvo.conf, else classic\n"
-           "  --preview FILE.png  also write the body, the face and both blends side by side\n"
-           "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
-           "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
-           "  --no-label          save the portrait without the metadata that says what it\n"
-           "                      is and credits its source pictures\n"
-           "  --sources LIST      where the bundled service looks for pictures, in order:\n"
-           "                      gallery, wikimedia, searxng=URL (default: $NORVO_SOURCES,\n"
-           "                      else sources= in norvo.conf, else gallery,wikimedia)\n"
-           "  --offline           the bundled gallery only: no name leaves this computer\n"
-           "  --verbose           print every step of the run\n"
-           "  --help              display this help and exit\n"
-           "  --version           output version information and exit\n"
-           "\n"
-           "The natural blend reads dlib's face landmark model from\n"
-           "/usr/share/dlib/shape_predictor_68_face_landmarks.dat, or the file named by\n"
-           "$NORVO_LANDMARK_MODEL; without it the classic blend is used.\n"
-           "\n"
-           "When neither service is named, the bundled gallery service is started on a free\n"
-           "local port and used for both; when only one is named, it serves both. A name the\n"
-           "bundled gallery does not know is then looked up on Wikipedia and Wikimedia\n"
-           "Commons (the name is sent to them), unless --offline is given.\n"
-           "\n"
-           "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
-           "options.\n";
+    return ComposeText(kHelpText, {program});
 }
 
 namespace {
@@ -228,13 +194,14 @@ int RunCommandLine(int argc, char** argv) {
             std::fputs(HelpText(program).c_str(), stdout);
             return 0;
         case CommandLineAction::Version:
-            std::printf("norvo %s\n", kProgramVersion);
+            std::printf("%s\n", ComposeText(kVersionText, {kProgramVersion}).c_str());
             return 0;
         case CommandLineAction::Error:
         case CommandLineAction::OpenWindows:
-            std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                         parsed.error.empty() ? "no run asked for" : parsed.error.c_str(),
-                         program.c_str());
+            std::fprintf(stderr, "%s\n",
+                         ComposeText(kUsageErrorText,
+                                     {program, parsed.error.empty() ? kNoRunAskedText : parsed.error})
+                             .c_str());
             return 2;
         case CommandLineAction::Run:
             break;
@@ -248,15 +215,14 @@ int RunCommandLine(int argc, char** argv) {
     std::error_code ec;
     for (const std::string* file : {&options.output, &options.preview}) {
         if (!options.force && !file->empty() && std::filesystem::exists(*file, ec)) {
-            std::fprintf(stderr, "%s: %s exists; use --force to replace it\n", program.c_str(),
-                         file->c_str());
+            std::fprintf(stderr, "%s\n", ComposeText(kOutputExistsText, {program, *file}).c_str());
             return 1;
         }
     }
     std::string blendProblem;
     const BlendStyle blend = ResolveBlendStyle(options.blend, UserSettings(), blendProblem);
     if (!blendProblem.empty()) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(), blendProblem.c_str());
+        std::fprintf(stderr, "%s\n", ComposeText(kProgramErrorText, {program, blendProblem}).c_str());
     }
 
     // Started before any other thread, so the probe address can still be set safely.
@@ -267,13 +233,15 @@ int RunCommandLine(int argc, char** argv) {
     if (SetUpServices(options.searchUrl, options.detectUrl, gallery, services, why,
                       options.offline ? kOfflineSources : options.sources) !=
         ServiceSetupStatus::Ok) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
+        std::fprintf(stderr, "%s\n", ComposeText(kProgramErrorText, {program, why}).c_str());
         return 1;
     }
     WorkFolder work;
     if (!work.IsValid()) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(),
-                     WorkFolder::describe(work.CreateStatus()));
+        std::fprintf(
+            stderr, "%s\n",
+            ComposeText(kProgramErrorText, {program, WorkFolder::describe(work.CreateStatus())})
+                .c_str());
         return 1;
     }
 
@@ -297,13 +265,13 @@ int RunCommandLine(int argc, char** argv) {
         } catch (const std::exception& e) {
             // Out of memory and the like: say so and let the work folder and the service be
             // cleaned up on the way out instead of aborting past them.
-            std::fprintf(stderr, "\n%s: the run stopped on an unexpected error: %s\n",
-                         program.c_str(), e.what());
+            std::fprintf(stderr, "\n%s\n",
+                         ComposeText(kUnexpectedErrorText, {program, e.what()}).c_str());
             return 1;
         }
     }
     if (stopSignals.Received() != 0 && run.LastOutcome() != RunOutcome::Saved) {
-        std::fprintf(stderr, "%s: stopped\n", program.c_str());
+        std::fprintf(stderr, "%s\n", ComposeText(kStoppedText, {program}).c_str());
     }
     return run.LastOutcome() == RunOutcome::Saved ? 0 : 1;
 }

@@ -3,7 +3,9 @@
 #include <utility>
 
 #include "app/PortraitChoice.h"
+#include "app/RunTexts.h"
 #include "imaging/FaceCompositor.h"
+#include "saori/UserText.h"
 #include "web/FaceDetection.h"
 #include "web/ImageDownload.h"
 #include "web/ImageSearch.h"
@@ -12,14 +14,6 @@
 namespace norvo {
 
 namespace {
-
-constexpr char kLoadFailedText[] = "httpc.dll loadの実行に失敗しました。";
-constexpr char kNoInternetText[] = "インターネットに接続できませんでした。";
-constexpr char kDownloadFailedText[] = "の画像のダウンロードに失敗しました。";
-constexpr char kSavedText[] = "保存しました。";
-constexpr char kNotSavedText[] = "結果を保存せずに終了しました。";
-constexpr char kUnreadableText[] = "の画像を読み込めませんでした。";
-constexpr char kWriteFailedText[] = "画像の保存に失敗しました。";
 
 // The part of a path after its last '/'.
 std::string BaseName(const std::string& path) {
@@ -69,6 +63,14 @@ private:
 };
 
 }  // namespace
+
+std::string DownloadFailedText(const std::string& address, const std::string& name) {
+    return ComposeText(kDownloadFailedText, {address, name});
+}
+
+std::string UnreadableText(const std::string& fileName) {
+    return ComposeText(kUnreadableText, {fileName});
+}
 
 const char* describe(RunOutcome outcome) {
     switch (outcome) {
@@ -170,7 +172,7 @@ int CreateRun::RunStages() {
             return 1;
         }
         m_view.SendProgressStep(kProgressHide);
-        m_view.ShowMessage(address + "\r\n" + name + kDownloadFailedText, MessageKind::Warning);
+        m_view.ShowMessage(DownloadFailedText(address, name), MessageKind::Warning);
         m_hSaori.UnloadSaori();
         m_view.EnableCreate(true);
         if (!storedBefore.empty()) {
@@ -256,7 +258,7 @@ void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bod
     if (compositor.Compose(bodyFile, bodyBoxes, faceFile, faceBox, m_settings.maskPath) !=
         ComposeStatus::Ok) {
         m_view.SendProgressStep(kProgressHide);
-        m_view.ShowMessage(BaseName(compositor.failedPath()) + kUnreadableText,
+        m_view.ShowMessage(UnreadableText(BaseName(compositor.failedPath())),
                            MessageKind::Warning);
         compositor.Release();
         return;

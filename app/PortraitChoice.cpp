@@ -7,35 +7,12 @@
 
 #include "imaging/LandmarkModel.h"
 #include "imaging/NaturalBlend.h"
+#include "app/RunTexts.h"
+#include "saori/UserText.h"
 
 namespace norvo {
 
 namespace {
-
-// %1 (and %2) stand for the values each text is built with, so a translation can move them.
-constexpr char kLandmarkModelMissingText[] =
-    "顔の特徴点モデル「%1」が見つかりませんでした。自然な合成はできないため、従来の合成を使います。";
-constexpr char kLandmarkModelUnreadableText[] =
-    "顔の特徴点モデル「%1」を読み込めませんでした。自然な合成はできないため、従来の合成を使います。";
-constexpr char kClassicFacesText[] =
-    "%2個の顔のうち%1個は特徴点が見つからなかったため、従来の方法で合成しました。";
-constexpr char kNaturalUnavailableText[] = "自然な合成は使えません。従来の合成を使います。";
-constexpr char kNaturalOutOfMemoryText[] = "メモリが足りないため、自然な合成を作れませんでした。";
-constexpr char kUnknownBlendText[] = "the blend '%1' is neither classic nor natural; using classic";
-
-// `text` with %1, %2, ... replaced by `values` in order.
-std::string FillIn(const char* text, std::initializer_list<std::string> values) {
-    std::string out = text;
-    char marker[] = "%1";
-    for (const std::string& value : values) {
-        const size_t at = out.find(marker);
-        if (at != std::string::npos) {
-            out.replace(at, std::strlen(marker), value);
-        }
-        ++marker[1];
-    }
-    return out;
-}
 
 size_t Index(BlendStyle style) {
     return static_cast<size_t>(style);
@@ -86,13 +63,13 @@ PictureHandle SideBySide(const std::vector<PictureHandle>& pictures, int32_t hei
 }  // namespace
 
 std::string LandmarkModelProblemText(LandmarkModelStatus status, const std::string& path) {
-    return FillIn(status == LandmarkModelStatus::Missing ? kLandmarkModelMissingText
+    return ComposeText(status == LandmarkModelStatus::Missing ? kLandmarkModelMissingText
                                                          : kLandmarkModelUnreadableText,
                   {path});
 }
 
 std::string ClassicFacesText(std::size_t classicFaces, std::size_t faces) {
-    return FillIn(kClassicFacesText, {std::to_string(classicFaces), std::to_string(faces)});
+    return ComposeText(kClassicFacesText, {std::to_string(classicFaces), std::to_string(faces)});
 }
 
 PortraitChoice::PortraitChoice(FaceCompositor& compositor,
@@ -180,7 +157,7 @@ BlendStyle ResolveBlendStyle(const std::string& option, const UserSettings& file
     if (const std::optional<BlendStyle> style = ParseBlendStyle(value)) {
         return *style;
     }
-    problem = FillIn(kUnknownBlendText, {value});
+    problem = ComposeText(kUnknownBlendText, {value});
     return BlendStyle::Classic;
 }
 

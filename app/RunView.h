@@ -16,7 +16,7 @@ inline constexpr int kProgressHide = 256;
 
 // How a message box looks.
 enum class MessageKind {
-    Warning,  // caption "ノルヴォ", one OK button, exclamation icon
+    Warning,  // the warning caption, one OK button, exclamation icon
     Plain,    // the application's name as caption, one OK button, no icon
 };
 

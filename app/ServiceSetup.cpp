@@ -5,6 +5,7 @@
 #include "services/gallery/SourceList.h"
 #include "app/UserSettings.h"
 #include "saori/Platform.h"
+#include "saori/UserText.h"
 
 namespace norvo {
 
@@ -17,7 +18,7 @@ constexpr char kMaskFile[] = "mask.png";
 
 // The reason given when the picture sources are not a usable list; `detail` names the entry.
 std::string BadSourcesText(const std::string& detail) {
-    return "picture sources: " + detail;
+    return ComposeText(kBadSourcesText, {detail});
 }
 
 bool IsHttpAddress(const std::string& address) {
@@ -81,7 +82,7 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
         const std::string pictures = platform::DataFolder() + kGalleryFolder;
         const EmbeddedGallery::Status started = gallery.Start(program, pictures);
         if (started != EmbeddedGallery::Status::Ok) {
-            why = std::string(EmbeddedGallery::describe(started)) + " (" + program + ")";
+            why = ComposeText(kGalleryStartFailedText, {EmbeddedGallery::describe(started), program});
             return ServiceSetupStatus::GalleryFailed;
         }
         search = detect = gallery.Address();
@@ -93,7 +94,7 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
     // Judged without the trailing slashes, which are dropped anyway: "http:///" has no host.
     for (const std::string* address : {&search, &detect}) {
         if (!IsHttpAddress(TrimBaseAddress(*address))) {
-            why = "not an http:// or https:// address: " + *address;
+            why = ComposeText(kNotHttpAddressText, {*address});
             return ServiceSetupStatus::BadAddress;
         }
     }

@@ -2,16 +2,18 @@
 
 #include <utility>
 
+#include "app/TerminalTexts.h"
+#include "saori/UserText.h"
+
 namespace norvo {
 
 namespace {
 
-constexpr char kComparisonFailedText[] = "比較画像を書き出せませんでした: %1";
 
 // Message texts carry CR LF between lines; a terminal wants LF. They may also carry parts of
 // web answers (picture addresses), so every other control character is shown as '?' rather
 // than handed to the terminal, which would act on escape sequences and bare CRs.
-std::string TerminalText(const std::string& text) {
+std::string ForTerminal(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -43,11 +45,10 @@ void TerminalView::EndBar() {
 
 void TerminalView::SendProgressStep(int step) {
     if (m_bVerbose) {
-        if (step == kProgressHide) {
-            std::fprintf(m_out, "hide progress\n");
-        } else {
-            std::fprintf(m_out, "progress %d\n", step);
-        }
+        const std::string line = step == kProgressHide
+                                     ? std::string(kTraceHideText)
+                                     : ComposeText(kTraceProgressText, {std::to_string(step)});
+        std::fprintf(m_out, "%s\n", line.c_str());
         std::fflush(m_out);
         return;
     }
@@ -64,7 +65,10 @@ void TerminalView::SendProgressStep(int step) {
         std::fprintf(m_out, "\r[%s] %2d/%d", bar.c_str(), step, kBarSteps);
         m_bBarShown = true;
     } else {
-        std::fprintf(m_out, "progress %d/%d\n", step, kBarSteps);
+        std::fprintf(m_out, "%s\n",
+                     ComposeText(kProgressLineText,
+                                 {std::to_string(step), std::to_string(kBarSteps)})
+                         .c_str());
     }
     std::fflush(m_out);
 }
@@ -72,10 +76,10 @@ void TerminalView::SendProgressStep(int step) {
 void TerminalView::ShowMessage(const std::string& text, MessageKind kind) {
     EndBar();
     if (m_bVerbose) {
-        std::fprintf(m_out, "message %s: %s\n", kind == MessageKind::Warning ? "warning" : "plain",
-                     TerminalText(text).c_str());
+        const char* pattern = kind == MessageKind::Warning ? kTraceWarningText : kTracePlainText;
+        std::fprintf(m_out, "%s\n", ComposeText(pattern, {ForTerminal(text)}).c_str());
     } else {
-        std::fprintf(m_out, "%s\n", TerminalText(text).c_str());
+        std::fprintf(m_out, "%s\n", ForTerminal(text).c_str());
     }
     std::fflush(m_out);
 }
@@ -84,7 +88,7 @@ void TerminalView::ShowMessageWithDetails(const std::string& text, MessageKind k
                                           const std::string& details) {
     ShowMessage(text, kind);
     // Details may carry web texts (credits) too: the same care as the message.
-    const std::string shown = TerminalText(details);
+    const std::string shown = ForTerminal(details);
     size_t start = 0;
     while (start < shown.size()) {
         size_t end = shown.find('\n', start);
@@ -99,22 +103,21 @@ void TerminalView::ShowMessageWithDetails(const std::string& text, MessageKind k
 
 void TerminalView::BringMainWindowToFront() {
     if (m_bVerbose) {
-        std::fprintf(m_out, "front\n");
+        std::fprintf(m_out, "%s\n", kTraceFrontText);
         std::fflush(m_out);
     }
 }
 
 std::optional<std::string> TerminalView::AskSavePath() {
     if (m_bVerbose) {
-        std::fprintf(m_out, "save path: %s\n", m_strSavePath.c_str());
+        std::fprintf(m_out, "%s\n", ComposeText(kTraceSavePathText, {m_strSavePath}).c_str());
         std::fflush(m_out);
     }
     return m_strSavePath;
 }
 
 std::string ComparisonFailedText(const std::string& path) {
-    std::string text = kComparisonFailedText;
-    return text.replace(text.find("%1"), 2, path);
+    return ComposeText(kComparisonFailedText, {path});
 }
 
 std::optional<std::string> TerminalView::AskSavePathFor(PortraitPreview& portrait) {
@@ -127,7 +130,8 @@ std::optional<std::string> TerminalView::AskSavePathFor(PortraitPreview& portrai
         }
     }
     if (m_bVerbose) {
-        std::fprintf(m_out, "blend: %s\n", BlendStyleName(portrait.Chosen()));
+        std::fprintf(m_out, "%s\n",
+                     ComposeText(kTraceBlendText, {BlendStyleName(portrait.Chosen())}).c_str());
         std::fflush(m_out);
     }
     return AskSavePath();
@@ -135,7 +139,7 @@ std::optional<std::string> TerminalView::AskSavePathFor(PortraitPreview& portrai
 
 void TerminalView::EnableCreate(bool enabled) {
     if (m_bVerbose) {
-        std::fprintf(m_out, "enable %s\n", enabled ? "on" : "off");
+        std::fprintf(m_out, "%s\n", enabled ? kTraceEnableOnText : kTraceEnableOffText);
         std::fflush(m_out);
     }
 }

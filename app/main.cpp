@@ -1,6 +1,7 @@
 // The norvo program: the windows without arguments, a headless run with them.
 
 #include "app/CommandLine.h"
+#include "app/TerminalTexts.h"
 
 #ifdef NORVO_HAVE_WINDOWS
 #include "app/gui/Windows.h"
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
 #ifdef NORVO_HAVE_WINDOWS
     return norvo::RunWindows(argc, argv);
 #else
-    std::fprintf(stderr, "norvo: the windows are not built in this version; see 'norvo --help'\n");
+    std::fprintf(stderr, "%s\n", norvo::kNoWindowsText);
     return 2;
 #endif
 }

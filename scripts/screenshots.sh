@@ -35,6 +35,16 @@ fi
 
 log() { printf '== %s\n' "$*"; }
 
+# A window text as the program defines it (app/gui/WindowTexts.h), to find windows by title.
+window_text() {
+    sed -n "s/^inline constexpr char $1\[\] = \"\(.*\)\";\$/\1/p" "$ROOT/app/gui/WindowTexts.h"
+}
+MAIN_TITLE="$(window_text kMainTitleText)"
+SAVE_TITLE="$(window_text kSaveDialogTitleText)"
+WARNING_CAPTION="$(window_text kWarningCaptionText)"
+[ -n "$MAIN_TITLE" ] && [ -n "$SAVE_TITLE" ] && [ -n "$WARNING_CAPTION" ] ||
+    { echo "screenshots: window titles not found in app/gui/WindowTexts.h" >&2; exit 2; }
+
 # Waits until a visible window whose title matches $1 exists; prints its id.
 wait_window() {
     local pattern="$1" i id
@@ -73,7 +83,7 @@ stop_norvo() {
 }
 trap stop_norvo EXIT
 
-MAIN="$(wait_window 'ノルヴォ v1')"
+MAIN="$(wait_window "$MAIN_TITLE")"
 sleep 1
 shot 1-main "$MAIN"
 
@@ -92,7 +102,7 @@ sleep 0.3
 shot 3-progress-window "$PROGRESS" || log "the progress window was gone before its shot"
 shot 3-progress-screen root
 
-SAVE="$(wait_window '画像をファイルに保存する')"
+SAVE="$(wait_window "$SAVE_TITLE")"
 sleep 0.5
 shot 4-save-dialog-screen root
 xdotool windowfocus --sync "$SAVE"
@@ -126,10 +136,10 @@ shot 6-after-run root
 # A second run whose save is cancelled: the not-saved warning with its icon.
 xdotool windowfocus --sync "$MAIN"
 xdotool key --clearmodifiers alt+c
-SAVE="$(wait_window '画像をファイルに保存する')"
+SAVE="$(wait_window "$SAVE_TITLE")"
 xdotool windowfocus --sync "$SAVE"
 xdotool key Escape
-WARNING="$(wait_window '^ノルヴォ$')"
+WARNING="$(wait_window "^$WARNING_CAPTION\$")"
 sleep 1.5
 shot 7-not-saved-window "$WARNING"
 shot 7-not-saved-screen root

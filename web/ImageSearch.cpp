@@ -9,10 +9,6 @@ namespace norvo {
 
 namespace {
 
-constexpr char kEncodeFailedText[] = "検索文字列のURLエンコードに失敗しました。";
-constexpr char kNoDetectionText[] = "の顔認識ができませんでした。(0)";
-constexpr char kNoFaceText[] = "の顔認識ができませんでした。(1)";
-
 // Candidate headers in the order they are tried (and win ties).
 constexpr const char* kCandidateHeaders[] = {"Result", "Value0", "Value1", "Value2"};
 
@@ -22,20 +18,6 @@ void Fail(LookupContext& ctx, const std::string& text) {
 }
 
 }  // namespace
-
-const char* SaoriRequestFailureText(int result) {
-    switch (result) {
-        case 1:
-            return "httpc.dll requestの実行に失敗しました。";
-        case 2:
-        case 3:
-            return "httpc.dll requestの応答文字列が異常です。";
-        case 4:
-            return "httpc.dll requestが正常終了しませんでした。";
-        default:
-            return "";
-    }
-}
 
 bool BuildSearchAddress(const std::string& searchBase, const char* name, std::string& address) {
     std::string utf8;
@@ -50,14 +32,14 @@ int SearchPicture(LookupContext& ctx, const char* name, std::string& address, Fa
                   FaceBoxList& list, int progressBase) {
     std::string query;
     if (!BuildSearchAddress(ctx.searchBase, name, query)) {
-        Fail(ctx, std::string(kEncodeFailedText) + kSearchMessageSuffix);
+        Fail(ctx, SearchMessageText(kEncodeFailedText));
         return 1;
     }
     HeaderTable table;
     const int request =
         ctx.saori.SaoriRequest(3, query.c_str(), kSearchStartMarker, kSearchEndMarker, table);
     if (request != 0) {
-        Fail(ctx, std::string(SaoriRequestFailureText(request)) + kSearchMessageSuffix);
+        Fail(ctx, SearchMessageText(SaoriRequestFailureText(request)));
         return 1;
     }
     ctx.view.SendProgressStep(progressBase + 2);
@@ -88,11 +70,11 @@ int SearchPicture(LookupContext& ctx, const char* name, std::string& address, Fa
 
     const std::string typed = name != nullptr ? name : "";
     if (!anyRead) {
-        Fail(ctx, typed + kNoDetectionText);
+        Fail(ctx, NoDetectionText(typed));
         return 1;
     }
     if (bestArea <= 0) {
-        Fail(ctx, typed + kNoFaceText);
+        Fail(ctx, NoFaceText(typed));
         return 1;
     }
     return 0;

@@ -4,6 +4,7 @@
 
 #include "imaging/FaceBox.h"
 #include "web/LookupContext.h"
+#include "web/LookupTexts.h"
 
 namespace norvo {
 
@@ -13,12 +14,6 @@ inline constexpr char kSearchVersion[] = "&v=1.0";
 // The module cuts each picture address out of the answer between these two markers.
 inline constexpr char kSearchStartMarker[] = "\"url\":\"";
 inline constexpr char kSearchEndMarker[] = "\",\"";
-// Appended to the request failure texts when they come from the search.
-inline constexpr char kSearchMessageSuffix[] = "(google画像検索)";
-
-// The text shown for a failed SaoriRequest result 1 to 4 ("" for any other result).
-const char* SaoriRequestFailureText(int result);
-
 // The query address for `name` (locale-encoded bytes) under `searchBase`; false when the name
 // could not be converted.
 bool BuildSearchAddress(const std::string& searchBase, const char* name, std::string& address);

@@ -19,6 +19,7 @@
 #include "app/gui/LocaleText.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/ReturnEscapeFilter.h"
+#include "app/gui/WindowTexts.h"
 
 namespace norvo {
 
@@ -27,9 +28,6 @@ namespace {
 // Client size in dialog units.
 constexpr int kWidthUnits = 179;
 constexpr int kHeightUnits = 101;
-
-// Shown when a run ends by an exception instead of by one of its own messages.
-constexpr char kUnexpectedFailureText[] = "予期しないエラーで処理を中止しました。";
 
 // How often the GUI thread looks at a stopping run while it waits for it to end.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(10);
@@ -45,7 +43,7 @@ void PlaceLabel(QLabel* label, QRect rect) {
 }  // namespace
 
 const QString& CMainDialog::Title() {
-    static const QString title = QStringLiteral("ノルヴォ v1");
+    static const QString title = QString::fromUtf8(kMainTitleText);
     return title;
 }
 
@@ -59,21 +57,21 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Title());
 
     // Created in tab order: each label precedes its edit, so its mnemonic focuses that edit.
-    m_labelBody = new QLabel(QStringLiteral("本体(&B):"), this);
+    m_labelBody = new QLabel(QString::fromUtf8(kBodyLabelText), this);
     m_labelBody->setObjectName(QStringLiteral("labelBody"));
     m_editBody = new QLineEdit(this);
     m_editBody->setObjectName(QStringLiteral("editBody"));
     m_labelBody->setBuddy(m_editBody);
 
-    m_labelFace = new QLabel(QStringLiteral("顔(&F):"), this);
+    m_labelFace = new QLabel(QString::fromUtf8(kFaceLabelText), this);
     m_labelFace->setObjectName(QStringLiteral("labelFace"));
     m_editFace = new QLineEdit(this);
     m_editFace->setObjectName(QStringLiteral("editFace"));
     m_labelFace->setBuddy(m_editFace);
 
-    m_buttonSwap = new QPushButton(QStringLiteral("↑↓"), this);
+    m_buttonSwap = new QPushButton(QString::fromUtf8(kSwapButtonText), this);
     m_buttonSwap->setObjectName(QStringLiteral("buttonSwap"));
-    m_buttonCreate = new QPushButton(QStringLiteral("作成(&C)"), this);
+    m_buttonCreate = new QPushButton(QString::fromUtf8(kCreateButtonText), this);
     m_buttonCreate->setObjectName(QStringLiteral("buttonCreate"));
     // Neither button is a default button: Return must never press one.
     for (QPushButton* button : {m_buttonSwap, m_buttonCreate}) {
@@ -94,6 +92,10 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent) {
     setTabOrder(m_buttonSwap, m_buttonCreate);
     m_editBody->setFocus();
 
+    connect(this, &CMainDialog::runWorkPosted, this, &CMainDialog::OnRunWorkPosted,
+            Qt::QueuedConnection);
+    connect(this, &CMainDialog::runThreadEnding, this, &CMainDialog::OnRunFinished,
+            Qt::QueuedConnection);
     connect(m_buttonSwap, &QPushButton::clicked, this, &CMainDialog::OnSwapButton);
     connect(m_buttonCreate, &QPushButton::clicked, this, &CMainDialog::OnCreateButton);
     ReturnEscapeFilter::InstallOn(this);
@@ -152,7 +154,7 @@ void CMainDialog::OnCreateButton() {
             ShowMessage(kUnexpectedFailureText, MessageKind::Warning);
         }
         m_bThreadDone = true;
-        QMetaObject::invokeMethod(this, &CMainDialog::OnRunFinished, Qt::QueuedConnection);
+        emit runThreadEnding();
     });
 }
 
@@ -230,14 +232,31 @@ void CMainDialog::OnGuiThread(const std::function<void()>& work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, &work] {
-            if (!m_stop.Requested()) {
-                work();
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    // A synchronous call onto the GUI thread: posted as a queued slot call, then waited for.
+    std::unique_lock<std::mutex> lock(m_handOffMutex);
+    m_pendingWork = &work;
+    emit runWorkPosted();
+    m_handOffDone.wait(lock, [this] { return m_pendingWork == nullptr; });
+}
+
+void CMainDialog::OnRunWorkPosted() {
+    const std::function<void()>* work = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_handOffMutex);
+        work = m_pendingWork;
+    }
+    if (work == nullptr) {
+        return;
+    }
+    // Run without the lock: the work may open a modal box with an event loop of its own.
+    if (!m_stop.Requested()) {
+        (*work)();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_handOffMutex);
+        m_pendingWork = nullptr;
+    }
+    m_handOffDone.notify_all();
 }
 
 void CMainDialog::SendProgressStep(int step) {
@@ -281,9 +300,9 @@ std::optional<std::string> CMainDialog::AskSave(PortraitPreview* portrait) {
     std::optional<std::string> path;
     OnGuiThread([this, &path, portrait] {
         CFileDialogTitle dialog(false, QStringLiteral(".jpg"), QString(), QFileDialog::Options(),
-                                QStringLiteral("JPEG(*.jpg)"), this);
+                                QString::fromUtf8(kSaveFilterText), this);
         dialog.setObjectName(QStringLiteral("saveDialog"));
-        dialog.m_strTitle = QStringLiteral("画像をファイルに保存する");
+        dialog.m_strTitle = QString::fromUtf8(kSaveDialogTitleText);
         CPreviewPane* pane = nullptr;
         if (portrait) {
             pane = new CPreviewPane(*portrait, &dialog);

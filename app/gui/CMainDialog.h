@@ -4,7 +4,9 @@
 #include <QIcon>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -76,6 +78,10 @@ public slots:
 signals:
     // The run thread has ended and Create is enabled again (GUI thread).
     void runFinished();
+    // From the run thread: a call waits in m_pendingWork / the thread is about to end. Both
+    // reach the GUI thread as queued calls of the slots connected in the constructor.
+    void runWorkPosted();
+    void runThreadEnding();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -87,6 +93,8 @@ private:
     std::optional<std::string> AskSave(PortraitPreview* portrait);
     // Runs `work` on the GUI thread and waits for it, unless a stop was requested.
     void OnGuiThread(const std::function<void()>& work);
+    // GUI thread: carries out the call waiting in m_pendingWork.
+    void OnRunWorkPosted();
     void OnRunFinished();
     // Asks a running job to stop and waits for its thread, serving its pending calls.
     void StopAndJoin();
@@ -109,6 +117,12 @@ private:
     bool m_bFrontTimerStarted = false;
     RunStop m_stop;
     std::atomic<bool> m_bThreadDone{true};
+    // The run thread's call on the GUI thread: set by the run thread, cleared by the GUI thread
+    // once done. The hand-over goes through this mutex and condition so that it is visible as
+    // such to the standard library and to race checkers, not only to Qt's event queue.
+    std::mutex m_handOffMutex;
+    std::condition_variable m_handOffDone;
+    const std::function<void()>* m_pendingWork = nullptr;
 };
 
 }  // namespace norvo

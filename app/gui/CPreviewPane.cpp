@@ -6,6 +6,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/gui/WindowTexts.h"
+
 namespace norvo {
 
 namespace {
@@ -27,7 +29,7 @@ size_t Index(BlendStyle style) {
 }  // namespace
 
 const QString& CPreviewPane::NaturalLabel() {
-    static const QString label = QStringLiteral("自然に合成(&N)");
+    static const QString label = QString::fromUtf8(kNaturalCheckText);
     return label;
 }
 

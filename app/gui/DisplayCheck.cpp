@@ -1,5 +1,8 @@
 #include "app/gui/DisplayCheck.h"
 
+#include "app/gui/WindowTexts.h"
+#include "saori/UserText.h"
+
 namespace norvo {
 
 namespace {
@@ -33,9 +36,7 @@ bool HasDisplay(const EnvironmentLookup& getenv) {
 }
 
 std::string NoDisplayMessage(const std::string& program) {
-    return program +
-           ": no display to open windows on; run it headless with --body NAME --face "
-           "NAME --output FILE.jpg (see --help)";
+    return ComposeText(kNoDisplayText, {program});
 }
 
 }  // namespace norvo

@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 
+#include "app/gui/WindowTexts.h"
+
 namespace norvo {
 
 const QString& MessageBox::WarningCaption() {
-    static const QString caption = QStringLiteral("ノルヴォ");
+    static const QString caption = QString::fromUtf8(kWarningCaptionText);
     return caption;
 }
 

@@ -16,7 +16,7 @@ public:
     // Caption of every warning.
     static const QString& WarningCaption();
 
-    // Modal to `parent`; Warning: caption "ノルヴォ" and the exclamation icon; Plain: the
+    // Modal to `parent`; Warning: the warning caption and the exclamation icon; Plain: the
     // application's name as caption and no icon. Returns once the box is answered.
     // Non-empty `details` go into the box's unfoldable details.
     static QMessageBox::StandardButton Show(QWidget* parent, const QString& text, MessageKind kind,

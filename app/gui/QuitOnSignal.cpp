@@ -11,20 +11,21 @@ QuitOnSignal::QuitOnSignal(std::function<void()> quit, QObject* parent)
     if (!m_signals->IsActive()) {
         return;
     }
+    connect(this, &QuitOnSignal::signalCaught, this, &QuitOnSignal::OnSignal,
+            Qt::QueuedConnection);
     // Every signal quits again: closing is harmless twice, and a box the first one met may
     // have kept the window open.
     m_waiter = std::thread([this] {
         while (m_signals->Wait() == StopSignals::WaitEnd::Signal) {
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (m_quit) {
-                        m_quit();
-                    }
-                },
-                Qt::QueuedConnection);
+            emit signalCaught();
         }
     });
+}
+
+void QuitOnSignal::OnSignal() {
+    if (m_quit) {
+        m_quit();
+    }
 }
 
 QuitOnSignal::~QuitOnSignal() {

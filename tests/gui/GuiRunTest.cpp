@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QTimer>
@@ -32,12 +31,15 @@
 #endif
 #include "app/CreateRun.h"
 #include "app/PortraitChoice.h"
+#include "app/PortraitCredits.h"
+#include "app/RunTexts.h"
 #include "app/UserSettings.h"
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CMainDialog.h"
 #include "app/gui/CPreviewPane.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/MessageBox.h"
+#include "app/gui/WindowTexts.h"
 #include "imaging/LandmarkModel.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
@@ -50,6 +52,7 @@ using testing::FakeServices;
 using testing::Gate;
 using testing::ParseRequest;
 using testing::SearchAnswer;
+using testing::Shown;
 using testing::TestModule;
 using testing::WaitUntil;
 
@@ -203,7 +206,7 @@ TEST_F(GuiRunTest, ASuccessfulRunShowsEveryStepAndSavesWhereTheDialogSays) {
 
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
+    EXPECT_EQ(shown[0].text, Shown(kSavedText));
     EXPECT_EQ(shown[0].caption, QStringLiteral("norvo"));
     EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
     EXPECT_TRUE(shown[0].details.isEmpty());
@@ -223,10 +226,11 @@ TEST_F(GuiRunTest, ALabelledPortraitsCreditsAreInTheSavedMessagesDetails) {
     EXPECT_EQ(outcome, RunOutcome::Saved);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("保存しました。"));
+    EXPECT_EQ(shown[0].text, Shown(kSavedText));
     // No service here knows the pictures: they are credited by their file names.
-    EXPECT_EQ(shown[0].details,
-              QStringLiteral("出典:\n本体 (山田 花子): body.png\n顔 (佐藤 一郎): face.png"));
+    EXPECT_EQ(shown[0].details, Shown(std::string(kCreditsHeading) + "\n" +
+                                      CreditLineText(kBodyRoleText, kBody, "body.png") + "\n" +
+                                      CreditLineText(kFaceRoleText, kFace, "face.png")));
     ExpectIdleAndClean();
 }
 
@@ -252,8 +256,8 @@ TEST_F(GuiRunTest, CreateIsOffWhileTheModuleHoldsARequestAndOnAfterACancelledSav
     EXPECT_EQ(outcome, RunOutcome::NotSaved);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("結果を保存せずに終了しました。"));
-    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(shown[0].text, Shown(kNotSavedText));
+    EXPECT_EQ(shown[0].caption, Shown(kWarningCaptionText));
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
     // Nothing was written beside the mask.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()),
@@ -265,7 +269,7 @@ TEST_F(GuiRunTest, CreateIsOffWhileTheModuleHoldsARequestAndOnAfterACancelledSav
 struct FailureCase {
     const char* name;
     void (*arrange)(GuiRunTest&);
-    const char* textEnd;  // the message ends with this
+    std::string text;  // the message
 };
 
 // Tests print the case by its name, not as raw bytes.
@@ -295,9 +299,8 @@ TEST_P(GuiRunFailureTest, EndsWithOneWarningAndCreateBackOn) {
     EXPECT_EQ(outcome, RunOutcome::Failed);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(shown[0].text.endsWith(QString::fromUtf8(GetParam().textEnd)))
-        << shown[0].text.toStdString();
-    EXPECT_EQ(shown[0].caption, QStringLiteral("ノルヴォ"));
+    EXPECT_EQ(shown[0].text, Shown(GetParam().text));
+    EXPECT_EQ(shown[0].caption, Shown(kWarningCaptionText));
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), (Seen{kProgressHide, false, 0}));
@@ -306,12 +309,10 @@ TEST_P(GuiRunFailureTest, EndsWithOneWarningAndCreateBackOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, GuiRunFailureTest,
-    ::testing::Values(FailureCase{"ModuleMissing", &GuiRunFailureTest::NoModule,
-                                  "httpc.dll loadの実行に失敗しました。"},
-                      FailureCase{"Offline", &GuiRunFailureTest::Offline,
-                                  "インターネットに接続できませんでした。"},
+    ::testing::Values(FailureCase{"ModuleMissing", &GuiRunFailureTest::NoModule, kLoadFailedText},
+                      FailureCase{"Offline", &GuiRunFailureTest::Offline, kNoInternetText},
                       FailureCase{"FaceDownloadFails", &GuiRunFailureTest::FaceMissing,
-                                  "の画像のダウンロードに失敗しました。"}),
+                                  DownloadFailedText("http://p/face.png", kFace)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Types `path` into the file name and accepts, as the dialog's own Save does. (selectFile
@@ -454,8 +455,8 @@ TEST_F(GuiRunTest, ClosingDuringARunLeavesNoFilesAndNoBoxes) {
 
 #ifdef HTTPC_MODULE_PATH
 // The real module waiting on a server that trickles its answer, one byte a second: closing the
-// main window ends the request at once, and the run stops quietly long before the module's own
-// limits (15 s without progress) would have ended the wait.
+// main window ends the request and the run stops quietly. (How soon is bench_stop's to measure;
+// the module's own test shows that the cancel, not a limit, ends the request.)
 TEST_F(GuiRunTest, ClosingWhileTheServerTricklesItsAnswerStopsAtOnce) {
     test::LoopbackServer server;
     std::atomic<int> searches{0};
@@ -470,11 +471,8 @@ TEST_F(GuiRunTest, ClosingWhileTheServerTricklesItsAnswerStopsAtOnce) {
     QSignalSpy finished(&dialog, &QDialog::finished);
     QTest::mouseClick(Create(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return searches > 0; }));
-    QElapsedTimer stopping;
-    stopping.start();
     dialog.close();
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
-    EXPECT_LT(stopping.elapsed(), 10000);
     EXPECT_EQ(outcome, RunOutcome::Stopped);
     EXPECT_TRUE(MessageBox::takeShown().empty());
     EXPECT_TRUE(std::filesystem::is_empty(work.Path())) << "files left in the work folder";

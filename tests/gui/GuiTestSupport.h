@@ -1,18 +1,27 @@
 #pragma once
 
 // Helpers shared by the window tests: a bounded wait that keeps the GUI thread's event loop
-// turning, and a gate a fake run thread can wait at.
+// turning, a gate a fake run thread can wait at, and the program's texts as the windows show
+// them.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QString>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 
 namespace norvo::testing {
 
-// Upper bound of any wait in these tests; a hang fails instead of blocking the suite.
-inline constexpr int kWaitLimitMs = 20000;
+// One of the program's named texts (UTF-8) as a window shows it.
+inline QString Shown(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Upper bound of any wait in these tests: generous, so that a busy machine never reaches it,
+// while a hang still fails instead of blocking the suite.
+inline constexpr int kWaitLimitMs = 120000;
 
 // Processes events until `done` holds or the limit passes; returns `done()`.
 inline bool WaitUntil(const std::function<bool()>& done, int limitMs = kWaitLimitMs) {

@@ -22,6 +22,7 @@
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/DialogUnits.h"
 #include "app/gui/MessageBox.h"
+#include "app/gui/WindowTexts.h"
 
 namespace norvo {
 namespace {
@@ -70,12 +71,12 @@ protected:
 };
 
 TEST_F(MainDialogTest, ShowsItsTitleControlsAndTabOrder) {
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ノルヴォ v1"));
+    EXPECT_EQ(dialog->windowTitle(), testing::Shown(kMainTitleText));
     EXPECT_FALSE(dialog->windowIcon().isNull());
-    EXPECT_EQ(Child<QLabel>("labelBody")->text(), QStringLiteral("本体(&B):"));
-    EXPECT_EQ(Child<QLabel>("labelFace")->text(), QStringLiteral("顔(&F):"));
-    EXPECT_EQ(Swap()->text(), QStringLiteral("↑↓"));
-    EXPECT_EQ(Create()->text(), QStringLiteral("作成(&C)"));
+    EXPECT_EQ(Child<QLabel>("labelBody")->text(), testing::Shown(kBodyLabelText));
+    EXPECT_EQ(Child<QLabel>("labelFace")->text(), testing::Shown(kFaceLabelText));
+    EXPECT_EQ(Swap()->text(), testing::Shown(kSwapButtonText));
+    EXPECT_EQ(Create()->text(), testing::Shown(kCreateButtonText));
     EXPECT_TRUE(Body()->text().isEmpty());
     EXPECT_TRUE(Face()->text().isEmpty());
     for (QPushButton* button : {Swap(), Create()}) {

@@ -11,6 +11,7 @@
 #include "GuiTestSupport.h"
 #include "app/RunView.h"
 #include "app/gui/CProgressDialog.h"
+#include "app/gui/WindowTexts.h"
 
 namespace norvo {
 namespace {
@@ -55,7 +56,7 @@ TEST_F(ProgressDialogTest, StartsParkedHiddenAndOutOfTheTaskBar) {
     EXPECT_EQ(bar->value(), 0);
     auto* busy = progress.findChild<QLabel*>(QStringLiteral("labelBusy"));
     ASSERT_NE(busy, nullptr);
-    EXPECT_EQ(busy->text(), QStringLiteral("処理中..."));
+    EXPECT_EQ(busy->text(), testing::Shown(kBusyLabelText));
     // The text is never clipped.
     EXPECT_GE(busy->width(), busy->sizeHint().width());
 }

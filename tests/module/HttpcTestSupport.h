@@ -48,9 +48,11 @@ public:
     // Serves on a thread of its own.
     void Serve() {
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // stop() does nothing until the accept loop runs, so Stop would wait forever.
-        for (int i = 0; i < 500 && !m_server.is_running(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // stop() does nothing until the accept loop runs, so Stop would wait forever; the
+        // limit is only there for a hang.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!m_server.is_running() && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
     void Start() {

@@ -179,10 +179,10 @@ TEST(TerminalViewTest, ControlCharactersFromTheWebReachTheTerminalDefused) {
 
 TEST(TerminalViewTest, DetailsFollowTheMessageIndentedAndDefused) {
     const std::string text = Drive(false, false, [](TerminalView& v) {
-        v.ShowMessageWithDetails("保存しました。", MessageKind::Plain,
-                                 "出典:\n本体 (A): a.jpg — \x1b[2JEvil\r\n顔 (B): b.png");
+        v.ShowMessageWithDetails("Saved.", MessageKind::Plain,
+                                 "From:\nA: a.jpg — \x1b[2JEvil\r\nB: b.png");
     });
-    EXPECT_EQ(text, "保存しました。\n  出典:\n  本体 (A): a.jpg — ?[2JEvil\n  顔 (B): b.png\n");
+    EXPECT_EQ(text, "Saved.\n  From:\n  A: a.jpg — ?[2JEvil\n  B: b.png\n");
 }
 
 TEST(LabelSettingTest, TheOptionOrASayingNoValueLeavesTheLabelOut) {

@@ -17,6 +17,8 @@
 #include "FakeServices.h"
 #include "RecorderView.h"
 #include "app/CreateRun.h"
+#include "app/PortraitCredits.h"
+#include "app/RunTexts.h"
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
@@ -32,8 +34,15 @@ using testing::RecorderView;
 using testing::SearchAnswer;
 using testing::TestModule;
 
-const std::string kLoadFailed = "warning httpc.dll loadの実行に失敗しました。";
-const std::string kNoInternet = "warning インターネットに接続できませんでした。";
+// The view's record of a warning box.
+std::string Warning(const std::string& text) {
+    return "warning " + text;
+}
+
+const std::string kLoadFailed = Warning(kLoadFailedText);
+const std::string kNoInternet = Warning(kNoInternetText);
+const std::string kAnswerBad = Warning(kRequestAnswerBadText);
+const std::string kNotEnded = Warning(kRequestNotEndedText);
 
 std::string PngBytes(int width, int height, QColor colour) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -149,7 +158,7 @@ TEST_F(CreateRunTest, ASuccessfulRunSavesThePortraitAndCleansUp) {
                                                     "hide",
                                                     "front",
                                                     "ask",
-                                                    "plain 保存しました。",
+                                                    "plain " + std::string(kSavedText),
                                                     "step 16",
                                                     "enable 1",
                                                     "hide"}));
@@ -180,20 +189,20 @@ struct ClosingCase {
 };
 
 TEST_F(CreateRunTest, EveryEndShowsItsMessageInItsClosingOrderAndLeavesNoFile) {
-    const std::string search = "(google画像検索)";
-    const std::string unreadable = "の画像を読み込めませんでした。";
+    const std::string searchAnswerBad = Warning(SearchMessageText(kRequestAnswerBadText));
+    const std::string searchNotEnded = Warning(SearchMessageText(kRequestNotEndedText));
     const std::vector<ClosingCase> cases = {
         {"connection check: answer too long to hold",
          [](CreateRunTest& t) {
              t.module.PushAnswer("SAORI/1.0 200 OK\r\nResult: 1\r\n\r\n", kMaxSaoriAnswerBytes + 1);
          },
-         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。", "enable 1"}},
+         {"enable 0", "hide", kAnswerBad, "enable 1"}},
         {"connection check: empty answer",
          [](CreateRunTest& t) { t.fake.connectionAnswer = ""; },
-         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。", "enable 1"}},
+         {"enable 0", "hide", kAnswerBad, "enable 1"}},
         {"connection check: status 503",
          [](CreateRunTest& t) { t.fake.connectionAnswer = "SAORI/1.0 503 Busy\r\n\r\n"; },
-         {"enable 0", "hide", "warning httpc.dll requestが正常終了しませんでした。", "enable 1"}},
+         {"enable 0", "hide", kNotEnded, "enable 1"}},
         {"connection check: Result 0",
          [](CreateRunTest& t) {
              t.fake.connectionAnswer = "SAORI/1.0 200 OK\r\nResult: 0\r\n\r\n";
@@ -212,61 +221,56 @@ TEST_F(CreateRunTest, EveryEndShowsItsMessageInItsClosingOrderAndLeavesNoFile) {
              t.module.PushAnswer(t.fake.connectionAnswer);
              t.module.PushNullAnswer();
          },
-         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。" + search,
-          "enable 1", "hide"}},
+         {"enable 0", "hide", searchAnswerBad, "enable 1", "hide"}},
         {"body search: status 404 stops before the face search",
          [](CreateRunTest& t) { t.fake.searches.erase(QueryFor(t.fake, "Body")); },
-         {"enable 0", "hide", "warning httpc.dll requestが正常終了しませんでした。" + search,
-          "enable 1", "hide"}},
+         {"enable 0", "hide", searchNotEnded, "enable 1", "hide"}},
         {"face search: short status line",
          [](CreateRunTest& t) { t.fake.searches[QueryFor(t.fake, "Face")] = "SAORI/1.0\r\n\r\n"; },
-         {"enable 0", "hide", "warning httpc.dll requestの応答文字列が異常です。" + search,
-          "enable 1", "hide"}},
+         {"enable 0", "hide", searchAnswerBad, "enable 1", "hide"}},
         {"face search: every detection fails",
          [](CreateRunTest& t) {
              t.fake.detections.erase("http://p/face.png");
              t.fake.detections.erase("");
          },
          {"enable 0", "hide", "hide", "hide", "hide", "hide", "hide", "hide", "hide",
-          "warning Faceの顔認識ができませんでした。(0)", "enable 1", "hide"}},
+          Warning(NoDetectionText("Face")), "enable 1", "hide"}},
         {"body search: no candidate has a face",
          [](CreateRunTest& t) {
              t.fake.detections["http://p/body.png"] = DetectionXml({{5, 5, 0, 0}});
          },
-         {"enable 0", "hide", "warning Bodyの顔認識ができませんでした。(1)", "enable 1", "hide"}},
+         {"enable 0", "hide", Warning(NoFaceText("Body")), "enable 1", "hide"}},
         {"body download fails",
          [](CreateRunTest& t) { t.fake.downloads.erase("http://p/body.png"); },
-         {"enable 0", "hide",
-          "warning http://p/body.png\r\nBodyの画像のダウンロードに失敗しました。", "enable 1"}},
+         {"enable 0", "hide", Warning(DownloadFailedText("http://p/body.png", "Body")),
+          "enable 1"}},
         {"face download fails (the body picture is deleted too)",
          [](CreateRunTest& t) { t.fake.downloads.erase("http://p/face.png"); },
-         {"enable 0", "hide",
-          "warning http://p/face.png\r\nFaceの画像のダウンロードに失敗しました。", "enable 1"}},
+         {"enable 0", "hide", Warning(DownloadFailedText("http://p/face.png", "Face")),
+          "enable 1"}},
         {"the body download is no picture",
          [](CreateRunTest& t) { t.fake.downloads["http://p/body.png"] = "<html>not found</html>"; },
-         {"enable 0", "hide", "warning body.png" + unreadable, "enable 1", "hide"},
+         {"enable 0", "hide", Warning(UnreadableText("body.png")), "enable 1", "hide"},
          RunOutcome::Failed,
          1},
         {"the face download is no picture",
          [](CreateRunTest& t) { t.fake.downloads["http://p/face.png"] = ""; },
-         {"enable 0", "hide", "warning face.png" + unreadable, "enable 1", "hide"},
+         {"enable 0", "hide", Warning(UnreadableText("face.png")), "enable 1", "hide"},
          RunOutcome::Failed,
          1},
         {"the mask is missing",
          [](CreateRunTest& t) { std::filesystem::remove(t.maskPath); },
-         {"enable 0", "hide", "warning mask.png" + unreadable, "enable 1", "hide"},
+         {"enable 0", "hide", Warning(UnreadableText("mask.png")), "enable 1", "hide"},
          RunOutcome::Failed,
          1},
         {"the portrait cannot be written",
          [](CreateRunTest& t) { t.view.savePath = t.scratch.Path() + "missing/portrait.jpg"; },
-         {"enable 0", "hide", "front", "ask", "warning 画像の保存に失敗しました。", "enable 1",
-          "hide"},
+         {"enable 0", "hide", "front", "ask", Warning(kWriteFailedText), "enable 1", "hide"},
          RunOutcome::Failed,
          1},
         {"the save is cancelled",
          [](CreateRunTest& t) { t.view.savePath = std::nullopt; },
-         {"enable 0", "hide", "front", "ask", "warning 結果を保存せずに終了しました。", "enable 1",
-          "hide"},
+         {"enable 0", "hide", "front", "ask", Warning(kNotSavedText), "enable 1", "hide"},
          RunOutcome::NotSaved,
          1},
     };
@@ -310,9 +314,8 @@ TEST_F(CreateRunTest, ModulesThatCannotServeEndTheRunWithUnloadsOnlyAfterALoad) 
         TestModule noRequest(NORVO_TEST_MODULE_NO_REQUEST_PATH);
         CreateRun run(view, Settings(NORVO_TEST_MODULE_NO_REQUEST_PATH));
         run.OnCreateButton("Body", "Face");
-        EXPECT_EQ(view.calls, (std::vector<std::string>{
-                                  "enable 0", "step 0", "hide",
-                                  "warning httpc.dll requestの実行に失敗しました。", "enable 1"}));
+        EXPECT_EQ(view.calls, (std::vector<std::string>{"enable 0", "step 0", "hide",
+                                                        Warning(kRequestFailedText), "enable 1"}));
         EXPECT_EQ(noRequest.UnloadCount(), 1u);
     }
     {
@@ -384,13 +387,15 @@ TEST_F(CreateRunTest, AStopDuringARequestCancelsItAndEndsQuietly) {
             module.ReleaseOne();
         }
         auto run = std::async(std::launch::async, [this] { return Run(); });
-        for (int i = 0; i < 2000 && (module.Requests().size() <= held || module.BlockedCount() == 0);
-             ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // Waits for the request to be held; the limit is only there for a hang.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while ((module.Requests().size() <= held || module.BlockedCount() == 0) &&
+               std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_EQ(module.BlockedCount(), 1);
         view.stop.Request();
-        const bool ended = run.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        const bool ended = run.wait_for(std::chrono::seconds(120)) == std::future_status::ready;
         module.SetBlocking(false);  // a run that missed the stop must not hang the suite
         ASSERT_TRUE(ended);
         EXPECT_EQ(run.get(), RunOutcome::Stopped);
@@ -439,8 +444,10 @@ TEST_F(CreateRunTest, ALabelledRunCreditsItsPicturesAndKeepsTheClassicPictureDat
     ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved);
     EXPECT_EQ(view.calls, classicCalls) << "the same steps and the same message";
     EXPECT_EQ(view.details,
-              "出典:\n本体 (Body): Body.png — Ann — CC BY 4.0 (https://l/by) — https://w/Body\n"
-              "顔 (Face): face.png");
+              std::string(kCreditsHeading) + "\n" +
+                  CreditLineText(kBodyRoleText, "Body",
+                                 "Body.png — Ann — CC BY 4.0 (https://l/by) — https://w/Body") +
+                  "\n" + CreditLineText(kFaceRoleText, "Face", "face.png"));
     EXPECT_EQ(ScanData(*view.savePath), classic) << "the label leaves the picture data alone";
     EXPECT_TRUE(IsEmptyFolder(work.Path()));
     // The credits are asked for before the downloads, under the detection service.

@@ -288,7 +288,7 @@ TEST_F(WebLookupTest, SearchPictureSendsFiveStepsFromItsBaseWhateverTheDetection
 }
 
 TEST_F(WebLookupTest, SearchPictureFailuresHideAndExplain) {
-    const std::string suffix = "(google画像検索)";
+    const std::string bad = "warning " + SearchMessageText(kRequestAnswerBadText);
     const struct {
         const char* rule;
         std::optional<std::string> searchAnswer;  // nullopt: no answer block at all
@@ -298,25 +298,22 @@ TEST_F(WebLookupTest, SearchPictureFailuresHideAndExplain) {
         {"no answer block",
          std::nullopt,
          false,
-         {"hide", "warning httpc.dll requestの応答文字列が異常です。" + suffix}},
-        {"status line too short",
-         "SAORI/1.0 200\r\n\r\n",
-         false,
-         {"hide", "warning httpc.dll requestの応答文字列が異常です。" + suffix}},
+         {"hide", bad}},
+        {"status line too short", "SAORI/1.0 200\r\n\r\n", false, {"hide", bad}},
         {"status not 200",
          "SAORI/1.0 500 Error\r\n\r\n",
          false,
-         {"hide", "warning httpc.dll requestが正常終了しませんでした。" + suffix}},
+         {"hide", "warning " + SearchMessageText(kRequestNotEndedText)}},
         {"every detection fails",
          SearchAnswer({"http://p/1.jpg"}),
          false,
          {"step 2", "hide", "step 3", "hide", "step 4", "hide", "step 5", "hide", "step 6", "hide",
-          "warning abcの顔認識ができませんでした。(0)"}},
+          "warning " + NoDetectionText("abc")}},
         {"detections read but no face",
          SearchAnswer({"http://p/1.jpg"}),
          true,
          {"step 2", "step 3", "step 4", "step 5", "step 6", "hide",
-          "warning abcの顔認識ができませんでした。(1)"}},
+          "warning " + NoFaceText("abc")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
@@ -344,10 +341,10 @@ TEST_F(WebLookupTest, SearchPictureFailuresHideAndExplain) {
 
 TEST(SaoriRequestFailureTextTest, NamesEachResult) {
     EXPECT_STREQ(SaoriRequestFailureText(0), "");
-    EXPECT_STREQ(SaoriRequestFailureText(1), "httpc.dll requestの実行に失敗しました。");
-    EXPECT_STREQ(SaoriRequestFailureText(2), "httpc.dll requestの応答文字列が異常です。");
-    EXPECT_STREQ(SaoriRequestFailureText(3), "httpc.dll requestの応答文字列が異常です。");
-    EXPECT_STREQ(SaoriRequestFailureText(4), "httpc.dll requestが正常終了しませんでした。");
+    EXPECT_STREQ(SaoriRequestFailureText(1), kRequestFailedText);
+    EXPECT_STREQ(SaoriRequestFailureText(2), kRequestAnswerBadText);
+    EXPECT_STREQ(SaoriRequestFailureText(3), kRequestAnswerBadText);
+    EXPECT_STREQ(SaoriRequestFailureText(4), kRequestNotEndedText);
     EXPECT_STREQ(SaoriRequestFailureText(5), "");
 }
 

@@ -33,7 +33,7 @@ TEST(StopSignalsTest, ASignalToAnotherThreadWakesTheWaiterAndTheFirstIsKept) {
     std::promise<void> done;
     std::thread bystander([ended = done.get_future()] { ended.wait(); });
     ASSERT_EQ(pthread_kill(bystander.native_handle(), SIGHUP), 0);
-    ASSERT_EQ(waited.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(120)), std::future_status::ready);
     EXPECT_EQ(waited.get(), WaitEnd::Signal);
     ::raise(SIGINT);
     EXPECT_EQ(signals.Received(), SIGHUP);
@@ -62,13 +62,13 @@ TEST(StopSignalsTest, EndWaitsWakesTheWaiterForGoodAndAWatchedEndWakesItToo) {
     ASSERT_EQ(::pipe(lifeline), 0);
     auto waited = std::async(std::launch::async, [&] { return signals.Wait(lifeline[0]); });
     ::close(lifeline[1]);
-    ASSERT_EQ(waited.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(120)), std::future_status::ready);
     EXPECT_EQ(waited.get(), WaitEnd::Descriptor);
     ::close(lifeline[0]);
 
     waited = std::async(std::launch::async, [&] { return signals.Wait(); });
     signals.EndWaits();
-    ASSERT_EQ(waited.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(120)), std::future_status::ready);
     EXPECT_EQ(waited.get(), WaitEnd::Ended);
     ::raise(SIGINT);
     EXPECT_EQ(signals.Wait(), WaitEnd::Ended);

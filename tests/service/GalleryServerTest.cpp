@@ -63,8 +63,7 @@ protected:
     void SetUp() override { ASSERT_EQ(s_service->Status(), ServerStatus::Ok); }
 
     static httplib::Result Get(const std::string& target) {
-        httplib::Client client(s_service->HostPort());
-        return client.Get(target.c_str());
+        return test::PatientClient(s_service->HostPort()).Get(target.c_str());
     }
     static std::string Search(const std::string& name) {
         auto res = Get("/ajax/services/search/images?q=" + ServiceText::EncodePathSegment(name) +
@@ -237,9 +236,7 @@ public:
                      [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        for (int i = 0; i < 500 && !m_server.is_running(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        test::WaitUntil([this] { return m_server.is_running(); });
     }
     ~OtherHost() {
         m_server.stop();
@@ -272,7 +269,7 @@ TEST(GalleryServiceRemote, FetchesOtherHostsOnlyWhenAllowedAndPassesTheAddressVe
     test::RunningGallery service(
         {.pictures = dir.Path(), .allowRemote = true, .fetchGuard = other.Guard()});
     ASSERT_EQ(service.Status(), ServerStatus::Ok);
-    httplib::Client client(service.HostPort());
+    httplib::Client client = test::PatientClient(service.HostPort());
     auto detect = [&](const std::string& url) {
         return client.Get(("/api/detect?m=1&f=2&url=" + url).c_str());
     };

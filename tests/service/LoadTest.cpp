@@ -1,10 +1,9 @@
-// Bounded load on loopback: many detections at once and a stream of searches.
+// Load on loopback, bounded by count: many detections at once and a stream of searches, all
+// answered correctly. How long they take and how much memory stays is bench_gallery_load's.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <atomic>
-#include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "RunningGallery.h"
@@ -12,20 +11,6 @@
 
 namespace norvo {
 namespace {
-
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
 
 TEST(GalleryLoad, FiftyDetectionsAndTwoHundredSearchesWithoutError) {
     test::TempFolder dir;
@@ -41,15 +26,11 @@ TEST(GalleryLoad, FiftyDetectionsAndTwoHundredSearchesWithoutError) {
     }
     test::RunningGallery service({.pictures = dir.Path(), .threads = 4});
     ASSERT_EQ(service.Status(), ServerStatus::Ok);
-    const long before = ResidentKb();
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::atomic<int> detections{0}, searches{0}, errors{0};
     std::vector<std::thread> clients;
     for (int i = 0; i < 50; ++i) {
         clients.emplace_back([&, i] {
-            httplib::Client client(service.HostPort());
-            client.set_read_timeout(10, 0);
+            httplib::Client client = test::PatientClient(service.HostPort());
             const std::string person = i % 2 ? "Grace%20Hopper" : "Eileen%20Collins";
             const std::string url =
                 service.Base() + "/pictures/" + person + "/v" + std::to_string(i % 10) + ".jpg";
@@ -63,9 +44,8 @@ TEST(GalleryLoad, FiftyDetectionsAndTwoHundredSearchesWithoutError) {
     }
     for (int t = 0; t < 4; ++t) {
         clients.emplace_back([&, t] {
-            httplib::Client client(service.HostPort());
-            client.set_read_timeout(10, 0);
-            for (int i = 0; i < 50 && std::chrono::steady_clock::now() < deadline; ++i) {
+            httplib::Client client = test::PatientClient(service.HostPort());
+            for (int i = 0; i < 50; ++i) {
                 const char* name =
                     (i + t) % 3 == 0 ? "nobody" : (i % 2 ? "grace%20hopper" : "EILEEN%20COLLINS");
                 auto res = client.Get(
@@ -81,9 +61,7 @@ TEST(GalleryLoad, FiftyDetectionsAndTwoHundredSearchesWithoutError) {
     for (auto& c : clients) c.join();
     EXPECT_EQ(errors.load(), 0);
     EXPECT_EQ(detections.load(), 50);
-    EXPECT_EQ(searches.load(), 200) << "the searches did not finish within the 10 s bound";
-    // Decoded pictures and detector scratch must be released after each request.
-    EXPECT_LT(ResidentKb() - before, 300 * 1024);
+    EXPECT_EQ(searches.load(), 200);
 }
 
 }  // namespace

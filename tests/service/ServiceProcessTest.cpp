@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "RunningGallery.h"
 #include "TestPictures.h"
 
 extern char** environ;
@@ -67,17 +68,14 @@ std::string ReadAll(int fd) {
     return all;
 }
 
-// Exit status, or -1 if the child does not end within about ten seconds (it is then killed).
+// Exit status, or -1 if the child does not end within the wait limit (it is then killed).
 int WaitExit(Child& child) {
-    for (int i = 0; i < 1000; ++i) {
-        int status = 0;
-        if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
-            close(child.out);
-            if (child.in >= 0)
-                close(child.in);
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    int status = 0;
+    if (test::WaitUntil([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; })) {
+        close(child.out);
+        if (child.in >= 0)
+            close(child.in);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     kill(child.pid, SIGKILL);
     waitpid(child.pid, nullptr, 0);
@@ -90,8 +88,7 @@ TEST(GalleryProcess, PrintsItsAddressFirstAndStopsCleanlyOnSignals) {
             Spawn({"--pictures", test::BundledGallery().string(), "--listen", "127.0.0.1:0"});
         const std::string base = ReadLine(child.out);
         ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
-        httplib::Client client(base.substr(7));
-        auto res = client.Get("/health");
+        auto res = test::PatientClient(base.substr(7)).Get("/health");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 200);
         kill(child.pid, sig);
@@ -108,7 +105,7 @@ TEST(GalleryProcess, AStopSignalToAnyOfItsThreadsStopsItCleanly) {
     const std::string base = ReadLine(child.out);
     ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
     // Once it has answered, its request workers run; the newest thread is one of them.
-    ASSERT_TRUE(httplib::Client(base.substr(7)).Get("/health"));
+    ASSERT_TRUE(test::PatientClient(base.substr(7)).Get("/health"));
     pid_t newest = -1;
     for (const auto& task :
          std::filesystem::directory_iterator("/proc/" + std::to_string(child.pid) + "/task")) {

@@ -120,7 +120,7 @@ public:
     int BlockedCount() const {
         return m_blockedCount();
     }
-    bool WaitBlocked(int count = 1, long timeoutMs = 10000) const {
+    bool WaitBlocked(int count = 1, long timeoutMs = 120000) const {
         return m_waitBlocked(count, timeoutMs) != 0;
     }
 

@@ -1,0 +1,33 @@
+#include "web/LookupTexts.h"
+
+#include "saori/UserText.h"
+
+namespace norvo {
+
+const char* SaoriRequestFailureText(int result) {
+    switch (result) {
+        case 1:
+            return kRequestFailedText;
+        case 2:
+        case 3:
+            return kRequestAnswerBadText;
+        case 4:
+            return kRequestNotEndedText;
+        default:
+            return "";
+    }
+}
+
+std::string SearchMessageText(const std::string& text) {
+    return ComposeText(kSearchMessageText, {text});
+}
+
+std::string NoDetectionText(const std::string& name) {
+    return ComposeText(kNoDetectionText, {name});
+}
+
+std::string NoFaceText(const std::string& name) {
+    return ComposeText(kNoFaceText, {name});
+}
+
+}  // namespace norvo
