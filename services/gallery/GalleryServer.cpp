@@ -33,9 +33,6 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 256;
 // The image search lists at most this many pictures, best first.
 constexpr std::size_t kMaxResults = GallerySource::kMaxResults;
-// The web sources of one search give up after this, well before the program's own limit
-// (nothing received for 15 s), and answer with what they have.
-constexpr std::chrono::seconds kSearchTime{12};
 // Requests are GETs; a body is never needed, so anything above a small size is refused.
 constexpr std::size_t kMaxPayloadBytes = 64 * 1024;
 // Longest request target written to the log line; the rest is cut.
@@ -174,7 +171,7 @@ struct GalleryServer::Impl {
         // The first source with a picture that shows (or may show) a face answers; a source
         // with pictures but no face is kept in reserve; a failure counts only while no
         // earlier source had anything.
-        const Clock::time_point deadline = Clock::now() + kSearchTime;
+        const Clock::time_point deadline = Clock::now() + options.searchTime;
         std::optional<SourceAnswer> chosen, reserve;
         std::string failure;
         for (const auto& source : sources) {

@@ -33,6 +33,10 @@ struct GalleryOptions {
     WikimediaApis wikimediaApis{};
     std::string localeLanguage{};  // picks the wiki for Latin and Han names; "" for English
     std::chrono::milliseconds detectBudget = GallerySource::kDefaultDetectBudget;
+    // The web sources of one search give up after this, well before the program's own limit
+    // (nothing received for 15 s), and answer with what they have.
+    std::chrono::milliseconds searchTime = kDefaultSearchTime;
+    static constexpr std::chrono::seconds kDefaultSearchTime{12};
 };
 
 enum class ServerStatus {

@@ -75,6 +75,8 @@ private:
         // Rankings stay the same on a loaded machine; tests of the budget set their own.
         if (o.detectBudget == GallerySource::kDefaultDetectBudget)
             o.detectBudget = std::chrono::minutes(2);
+        if (o.searchTime == GalleryOptions::kDefaultSearchTime)
+            o.searchTime = std::chrono::minutes(2);
         return o;
     }
     GalleryServer m_server;
