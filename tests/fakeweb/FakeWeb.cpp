@@ -288,10 +288,12 @@ struct FakeWeb::Impl {
                                               {"datavalue", {{"value", value}}}}},
                                 {"type", "statement"}, {"rank", rank}};
                 };
+                // Json::array, not braces: a braced single json is copied by some compilers
+                // (clang) and wrapped in an array by others.
                 Json claims = Json::object();
-                claims["P31"] = {statement(
+                claims["P31"] = Json::array({statement(
                     "P31", {{"entity-type", "item"}, {"id", it->second.human ? "Q5" : "Q634"}},
-                    "normal")};
+                    "normal")});
                 Json images = Json::array();
                 // Leave-outs the reader must skip: a deprecated image and one without a value.
                 images.push_back(statement("P18", "Deprecated.jpg", "deprecated"));
@@ -301,7 +303,7 @@ struct FakeWeb::Impl {
                     images.push_back(statement("P18", f, "normal"));
                 claims["P18"] = images;
                 if (!it->second.category.empty())
-                    claims["P373"] = {statement("P373", it->second.category, "normal")};
+                    claims["P373"] = Json::array({statement("P373", it->second.category, "normal")});
                 entities[id] = {{"type", "item"}, {"id", id}, {"claims", claims}};
             }
             res.set_content(Json{{"entities", entities}}.dump(), "application/json; charset=utf-8");

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -71,7 +72,7 @@ private:
     static GalleryOptions WithTestDefaults(GalleryOptions o) {
         o.host = "127.0.0.1";
         o.port = 0;
-        o.log = false;
+        o.log = std::getenv("NORVO_TEST_LOG") != nullptr;  // the request lines, when debugging
         // Rankings stay the same on a loaded machine; tests of the budget set their own.
         if (o.detectBudget == GallerySource::kDefaultDetectBudget)
             o.detectBudget = std::chrono::minutes(2);
