@@ -200,7 +200,8 @@ int RunCommandLine(int argc, char** argv) {
         case CommandLineAction::OpenWindows:
             std::fprintf(stderr, "%s\n",
                          ComposeText(kUsageErrorText,
-                                     {program, parsed.error.empty() ? kNoRunAskedText : parsed.error})
+                                     {program, parsed.error.empty() ? UserText(kNoRunAskedText)
+                                                                    : parsed.error})
                              .c_str());
             return 2;
         case CommandLineAction::Run:
@@ -238,10 +239,10 @@ int RunCommandLine(int argc, char** argv) {
     }
     WorkFolder work;
     if (!work.IsValid()) {
-        std::fprintf(
-            stderr, "%s\n",
-            ComposeText(kProgramErrorText, {program, WorkFolder::describe(work.CreateStatus())})
-                .c_str());
+        std::fprintf(stderr, "%s\n",
+                     ComposeText(kProgramErrorText,
+                                 {program, UserText(WorkFolder::describe(work.CreateStatus()))})
+                         .c_str());
         return 1;
     }
 

@@ -309,7 +309,7 @@ bool CreateRun::WritePortrait(FaceCompositor& compositor, const std::string& pat
     // The picture is saved either way; a label that could not be written is told, not
     // passed off as there.
     if (WritePortraitLabel(path, MakePortraitLabel(sources)) != LabelStatus::Written) {
-        details = std::string(kLabelFailedText) + "\n";
+        details = UserText(kLabelFailedText) + "\n";
     }
     details += CreditsDetails(sources);
     return true;

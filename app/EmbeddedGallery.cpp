@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "saori/UserText.h"
+
 extern char** environ;
 
 namespace norvo {
@@ -41,6 +43,17 @@ bool LooksLikeLoopbackAddress(const std::string& line) {
 
 }  // namespace
 
+namespace {
+
+// The failures a user is told (see ServiceSetup's kGalleryStartFailedText).
+constexpr char kNoProgramText[] =
+    NORVO_TEXT("the bundled gallery service (norvo-gallery) is missing");
+constexpr char kSpawnFailedText[] = NORVO_TEXT("the bundled gallery service could not be started");
+constexpr char kNoAddressText[] =
+    NORVO_TEXT("the bundled gallery service did not report its address");
+
+}  // namespace
+
 const char* EmbeddedGallery::describe(Status status) {
     switch (status) {
         case Status::Ok:
@@ -48,11 +61,11 @@ const char* EmbeddedGallery::describe(Status status) {
         case Status::NotStarted:
             return "the bundled gallery service is not running";
         case Status::NoProgram:
-            return "the bundled gallery service (norvo-gallery) is missing";
+            return kNoProgramText;
         case Status::SpawnFailed:
-            return "the bundled gallery service could not be started";
+            return kSpawnFailedText;
         case Status::NoAddress:
-            return "the bundled gallery service did not report its address";
+            return kNoAddressText;
     }
     return "unknown gallery status";
 }

@@ -56,9 +56,12 @@ std::string CreditLineText(const char* role, const std::string& name, const std:
 }
 
 std::string CreditsDetails(const PortraitSources& sources) {
-    return std::string(kCreditsHeading) + "\n" +
-           CreditLineText(kBodyRoleText, sources.body, CreditText(sources.bodyCredit)) + "\n" +
-           CreditLineText(kFaceRoleText, sources.face, CreditText(sources.faceCredit));
+    return UserText(kCreditsHeading) + "\n" +
+           CreditLineText(UserText(kBodyRoleText).c_str(), sources.body,
+                          CreditText(sources.bodyCredit)) +
+           "\n" +
+           CreditLineText(UserText(kFaceRoleText).c_str(), sources.face,
+                          CreditText(sources.faceCredit));
 }
 
 std::string PortraitDescription(const std::string& bodyUtf8, const std::string& faceUtf8) {

@@ -3,16 +3,17 @@
 #include <string>
 
 #include "imaging/PortraitLabel.h"
+#include "saori/UserText.h"
 #include "web/PictureSource.h"
 
 namespace norvo {
 
 // What the user sees of the credits after saving: a heading, then one line per picture.
-inline constexpr char kCreditsHeading[] = "出典:";
-inline constexpr char kBodyRoleText[] = "本体";
-inline constexpr char kFaceRoleText[] = "顔";
+inline constexpr char kCreditsHeading[] = NORVO_TEXT("出典:");
+inline constexpr char kBodyRoleText[] = NORVO_TEXT("本体");
+inline constexpr char kFaceRoleText[] = NORVO_TEXT("顔");
 // Shown in the details when the portrait was saved but its label could not be written.
-inline constexpr char kLabelFailedText[] = "画像にラベルを書き込めませんでした。";
+inline constexpr char kLabelFailedText[] = NORVO_TEXT("画像にラベルを書き込めませんでした。");
 
 // The two source pictures of a portrait: who they show and where they come from.
 struct PortraitSources {

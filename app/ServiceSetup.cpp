@@ -82,7 +82,8 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
         const std::string pictures = platform::DataFolder() + kGalleryFolder;
         const EmbeddedGallery::Status started = gallery.Start(program, pictures);
         if (started != EmbeddedGallery::Status::Ok) {
-            why = ComposeText(kGalleryStartFailedText, {EmbeddedGallery::describe(started), program});
+            why = ComposeText(kGalleryStartFailedText,
+                              {UserText(EmbeddedGallery::describe(started)), program});
             return ServiceSetupStatus::GalleryFailed;
         }
         search = detect = gallery.Address();

@@ -4,6 +4,7 @@
 
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
+#include "saori/UserText.h"
 
 namespace norvo {
 
@@ -33,11 +34,11 @@ enum class ServiceSetupStatus {
 const char* describe(ServiceSetupStatus status);
 
 // What `why` says (patterns: see saori/UserText.h): %1 the address given ...
-inline constexpr char kNotHttpAddressText[] = "not an http:// or https:// address: %1";
+inline constexpr char kNotHttpAddressText[] = NORVO_TEXT("not an http:// or https:// address: %1");
 // ... or what went wrong with the bundled service (EmbeddedGallery::describe), %2 its program.
-inline constexpr char kGalleryStartFailedText[] = "%1 (%2)";
+inline constexpr char kGalleryStartFailedText[] = NORVO_TEXT("%1 (%2)");
 // The picture sources are not a usable list: %1 names the entry and what is wrong with it.
-inline constexpr char kBadSourcesText[] = "picture sources: %1";
+inline constexpr char kBadSourcesText[] = NORVO_TEXT("picture sources: %1");
 
 // "http://host:1/" -> "http://host:1": the stages append paths beginning with '/'.
 std::string TrimBaseAddress(std::string address);

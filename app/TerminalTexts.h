@@ -1,14 +1,18 @@
 #pragma once
 
+#include "saori/UserText.h"
+
 namespace norvo {
 
 // The terminal's own lines: the command line's and the terminal view's (patterns: see
 // saori/UserText.h). The run's messages are in app/RunTexts.h and web/LookupTexts.h.
+// The version line, the progress lines and the --verbose trace are not translated: they read
+// the same in every language, for scripts and for reports of a run.
 
 // %1 the program's version.
 inline constexpr char kVersionText[] = "norvo %1";
 // %1 the program's name.
-inline constexpr char kHelpText[] =
+inline constexpr char kHelpText[] = NORVO_TEXT(
     "Usage: %1 [OPTION]...\n"
     "Make a joke portrait: the face of one person pasted onto the picture of another.\n"
     "Without options the windows open; with --body, --face and --output the same run\n"
@@ -44,32 +48,34 @@ inline constexpr char kHelpText[] =
     "Commons (the name is sent to them), unless --offline is given.\n"
     "\n"
     "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
-    "options.\n";
+    "options.\n");
 
 // Why the arguments are unusable (%1 the argument or option).
-inline constexpr char kUnexpectedArgumentText[] = "unexpected argument '%1'";
-inline constexpr char kTakesNoValueText[] = "option '%1' takes no value";
-inline constexpr char kGivenTwiceText[] = "option '%1' given twice";
-inline constexpr char kUnrecognizedOptionText[] = "unrecognized option '%1'";
-inline constexpr char kRequiresValueText[] = "option '%1' requires a value";
-inline constexpr char kEmptyOutputText[] = "the output file name is empty";
-inline constexpr char kRunNeedsNamesText[] = "a run needs --body, --face and --output";
-inline constexpr char kSourcesOrOfflineText[] = "give --sources or --offline, not both";
-inline constexpr char kInvalidBlendText[] = "invalid blend '%1' (classic or natural)";
-inline constexpr char kEmptyPreviewText[] = "the preview file name is empty";
-inline constexpr char kNoRunAskedText[] = "no run asked for";
+inline constexpr char kUnexpectedArgumentText[] = NORVO_TEXT("unexpected argument '%1'");
+inline constexpr char kTakesNoValueText[] = NORVO_TEXT("option '%1' takes no value");
+inline constexpr char kGivenTwiceText[] = NORVO_TEXT("option '%1' given twice");
+inline constexpr char kUnrecognizedOptionText[] = NORVO_TEXT("unrecognized option '%1'");
+inline constexpr char kRequiresValueText[] = NORVO_TEXT("option '%1' requires a value");
+inline constexpr char kEmptyOutputText[] = NORVO_TEXT("the output file name is empty");
+inline constexpr char kRunNeedsNamesText[] = NORVO_TEXT("a run needs --body, --face and --output");
+inline constexpr char kSourcesOrOfflineText[] = NORVO_TEXT("give --sources or --offline, not both");
+inline constexpr char kInvalidBlendText[] = NORVO_TEXT("invalid blend '%1' (classic or natural)");
+inline constexpr char kEmptyPreviewText[] = NORVO_TEXT("the preview file name is empty");
+inline constexpr char kNoRunAskedText[] = NORVO_TEXT("no run asked for");
 // %1 the program's name, %2 why.
-inline constexpr char kUsageErrorText[] = "%1: %2\nTry '%1 --help' for more information.";
+inline constexpr char kUsageErrorText[] =
+    NORVO_TEXT("%1: %2\nTry '%1 --help' for more information.");
 // A failure of the program itself: %1 the program's name, %2 what failed.
-inline constexpr char kProgramErrorText[] = "%1: %2";
+inline constexpr char kProgramErrorText[] = NORVO_TEXT("%1: %2");
 // %1 the program's name, %2 the output file.
-inline constexpr char kOutputExistsText[] = "%1: %2 exists; use --force to replace it";
+inline constexpr char kOutputExistsText[] = NORVO_TEXT("%1: %2 exists; use --force to replace it");
 // %1 the program's name, %2 the error.
-inline constexpr char kUnexpectedErrorText[] = "%1: the run stopped on an unexpected error: %2";
+inline constexpr char kUnexpectedErrorText[] =
+    NORVO_TEXT("%1: the run stopped on an unexpected error: %2");
 // %1 the program's name.
-inline constexpr char kStoppedText[] = "%1: stopped";
+inline constexpr char kStoppedText[] = NORVO_TEXT("%1: stopped");
 inline constexpr char kNoWindowsText[] =
-    "norvo: the windows are not built in this version; see 'norvo --help'";
+    NORVO_TEXT("norvo: the windows are not built in this version; see 'norvo --help'");
 
 // The terminal view's progress line without a terminal: %1 the step, %2 the last step.
 inline constexpr char kProgressLineText[] = "progress %1/%2";
@@ -85,6 +91,6 @@ inline constexpr char kTraceEnableOffText[] = "enable off";
 // With --verbose, the blend of the saved portrait (%1 classic or natural).
 inline constexpr char kTraceBlendText[] = "blend: %1";
 // The comparison sheet of --preview could not be written (%1 its path).
-inline constexpr char kComparisonFailedText[] = "比較画像を書き出せませんでした: %1";
+inline constexpr char kComparisonFailedText[] = NORVO_TEXT("比較画像を書き出せませんでした: %1");
 
 }  // namespace norvo

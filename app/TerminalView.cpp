@@ -75,11 +75,12 @@ void TerminalView::SendProgressStep(int step) {
 
 void TerminalView::ShowMessage(const std::string& text, MessageKind kind) {
     EndBar();
+    const std::string shown = ForTerminal(UserText(text));
     if (m_bVerbose) {
         const char* pattern = kind == MessageKind::Warning ? kTraceWarningText : kTracePlainText;
-        std::fprintf(m_out, "%s\n", ComposeText(pattern, {ForTerminal(text)}).c_str());
+        std::fprintf(m_out, "%s\n", ComposeText(pattern, {shown}).c_str());
     } else {
-        std::fprintf(m_out, "%s\n", ForTerminal(text).c_str());
+        std::fprintf(m_out, "%s\n", shown.c_str());
     }
     std::fflush(m_out);
 }

@@ -3,23 +3,29 @@
 #include <utility>
 
 #include "saori/Platform.h"
+#include "saori/UserText.h"
 
 namespace norvo {
 
 namespace {
 constexpr char kFolderPrefix[] = "norvo-";
-}
+
+// The failures a user may be told.
+constexpr char kCreateFailedText[] = NORVO_TEXT("the private work folder could not be created");
+constexpr char kRemoveFailedText[] = NORVO_TEXT("the work folder could not be removed completely");
+constexpr char kNotCreatedText[] = NORVO_TEXT("there is no work folder");
+}  // namespace
 
 const char* WorkFolder::describe(Status status) {
     switch (status) {
         case Status::Ok:
             return "ok";
         case Status::CreateFailed:
-            return "the private work folder could not be created";
+            return kCreateFailedText;
         case Status::RemoveFailed:
-            return "the work folder could not be removed completely";
+            return kRemoveFailedText;
         case Status::NotCreated:
-            return "there is no work folder";
+            return kNotCreatedText;
     }
     return "unknown work folder status";
 }

@@ -7,6 +7,8 @@
 # BUILD_DIR defaults to ./build (it needs bin/norvo, bin/norvo-gallery, lib/norvo/httpc.so and
 # share/norvo/);
 # OUT_DIR defaults to a fresh folder under /tmp. Needs xvfb-run, xdotool and import.
+# NORVO_SHOT_LANGUAGE=en takes the shots in English (translations/norvo_en.ts); without it the
+# program speaks its own language, Japanese.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,9 +37,26 @@ fi
 
 log() { printf '== %s\n' "$*"; }
 
-# A window text as the program defines it (app/gui/WindowTexts.h), to find windows by title.
+LANGUAGE_FILE=""
+if [ -n "${NORVO_SHOT_LANGUAGE:-}" ]; then
+    LANGUAGE_FILE="$ROOT/translations/norvo_$NORVO_SHOT_LANGUAGE.ts"
+    [ -f "$LANGUAGE_FILE" ] || { echo "screenshots: no $LANGUAGE_FILE" >&2; exit 2; }
+    unset LANGUAGE LC_ALL LC_MESSAGES
+    export LANG="${NORVO_SHOT_LANGUAGE}.UTF-8"
+fi
+
+# A window text as the program shows it (app/gui/WindowTexts.h, translated when a language was
+# asked for), to find windows by title.
 window_text() {
-    sed -n "s/^inline constexpr char $1\[\] = \"\(.*\)\";\$/\1/p" "$ROOT/app/gui/WindowTexts.h"
+    local text
+    text="$(sed -n "s/^inline constexpr char $1\[\] = NORVO_TEXT(\"\(.*\)\");\$/\1/p" \
+        "$ROOT/app/gui/WindowTexts.h")"
+    if [ -n "$LANGUAGE_FILE" ] && [ -n "$text" ]; then
+        text="$(awk -v source="<source>$text</source>" '
+            found { sub(/.*<translation>/, ""); sub(/<\/translation>.*/, ""); print; exit }
+            index($0, source) { found = 1 }' "$LANGUAGE_FILE")"
+    fi
+    echo "$text"
 }
 MAIN_TITLE="$(window_text kMainTitleText)"
 SAVE_TITLE="$(window_text kSaveDialogTitleText)"

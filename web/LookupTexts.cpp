@@ -19,7 +19,7 @@ const char* SaoriRequestFailureText(int result) {
 }
 
 std::string SearchMessageText(const std::string& text) {
-    return ComposeText(kSearchMessageText, {text});
+    return ComposeText(kSearchMessageText, {UserText(text)});
 }
 
 std::string NoDetectionText(const std::string& name) {

@@ -43,7 +43,7 @@ void PlaceLabel(QLabel* label, QRect rect) {
 }  // namespace
 
 const QString& CMainDialog::Title() {
-    static const QString title = QString::fromUtf8(kMainTitleText);
+    static const QString title = ShownText(kMainTitleText);
     return title;
 }
 
@@ -57,13 +57,13 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Title());
 
     // Created in tab order: each label precedes its edit, so its mnemonic focuses that edit.
-    m_labelBody = new QLabel(QString::fromUtf8(kBodyLabelText), this);
+    m_labelBody = new QLabel(ShownText(kBodyLabelText), this);
     m_labelBody->setObjectName(QStringLiteral("labelBody"));
     m_editBody = new QLineEdit(this);
     m_editBody->setObjectName(QStringLiteral("editBody"));
     m_labelBody->setBuddy(m_editBody);
 
-    m_labelFace = new QLabel(QString::fromUtf8(kFaceLabelText), this);
+    m_labelFace = new QLabel(ShownText(kFaceLabelText), this);
     m_labelFace->setObjectName(QStringLiteral("labelFace"));
     m_editFace = new QLineEdit(this);
     m_editFace->setObjectName(QStringLiteral("editFace"));
@@ -71,7 +71,7 @@ CMainDialog::CMainDialog(QWidget* parent) : QDialog(parent) {
 
     m_buttonSwap = new QPushButton(QString::fromUtf8(kSwapButtonText), this);
     m_buttonSwap->setObjectName(QStringLiteral("buttonSwap"));
-    m_buttonCreate = new QPushButton(QString::fromUtf8(kCreateButtonText), this);
+    m_buttonCreate = new QPushButton(ShownText(kCreateButtonText), this);
     m_buttonCreate->setObjectName(QStringLiteral("buttonCreate"));
     // Neither button is a default button: Return must never press one.
     for (QPushButton* button : {m_buttonSwap, m_buttonCreate}) {
@@ -268,13 +268,13 @@ void CMainDialog::SendProgressStep(int step) {
 }
 
 void CMainDialog::ShowMessage(const std::string& text, MessageKind kind) {
-    OnGuiThread([this, &text, kind] { MessageBox::Show(this, QString::fromUtf8(text), kind); });
+    OnGuiThread([this, &text, kind] { MessageBox::Show(this, ShownText(text), kind); });
 }
 
 void CMainDialog::ShowMessageWithDetails(const std::string& text, MessageKind kind,
                                          const std::string& details) {
     OnGuiThread([this, &text, kind, &details] {
-        MessageBox::Show(this, QString::fromUtf8(text), kind, QString::fromUtf8(details));
+        MessageBox::Show(this, ShownText(text), kind, QString::fromUtf8(details));
     });
 }
 
@@ -300,9 +300,9 @@ std::optional<std::string> CMainDialog::AskSave(PortraitPreview* portrait) {
     std::optional<std::string> path;
     OnGuiThread([this, &path, portrait] {
         CFileDialogTitle dialog(false, QStringLiteral(".jpg"), QString(), QFileDialog::Options(),
-                                QString::fromUtf8(kSaveFilterText), this);
+                                ShownText(kSaveFilterText), this);
         dialog.setObjectName(QStringLiteral("saveDialog"));
-        dialog.m_strTitle = QString::fromUtf8(kSaveDialogTitleText);
+        dialog.m_strTitle = ShownText(kSaveDialogTitleText);
         CPreviewPane* pane = nullptr;
         if (portrait) {
             pane = new CPreviewPane(*portrait, &dialog);

@@ -6,6 +6,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/gui/LocaleText.h"
 #include "app/gui/WindowTexts.h"
 
 namespace norvo {
@@ -29,7 +30,7 @@ size_t Index(BlendStyle style) {
 }  // namespace
 
 const QString& CPreviewPane::NaturalLabel() {
-    static const QString label = QString::fromUtf8(kNaturalCheckText);
+    static const QString label = ShownText(kNaturalCheckText);
     return label;
 }
 
@@ -129,7 +130,7 @@ void CPreviewPane::ShowNote() {
     // The natural portrait's note while it is on show, or for good once it failed.
     const bool natural = m_shown == BlendStyle::Natural || !m_checkNatural->isEnabled();
     const QString note = natural && m_portrait.Ready(BlendStyle::Natural)
-                             ? QString::fromStdString(m_portrait.Note(BlendStyle::Natural))
+                             ? ShownText(m_portrait.Note(BlendStyle::Natural))
                              : QString();
     m_note->setText(note);
     m_note->setVisible(!note.isEmpty());

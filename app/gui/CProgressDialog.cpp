@@ -7,6 +7,7 @@
 
 #include "app/RunView.h"
 #include "app/gui/DialogUnits.h"
+#include "app/gui/LocaleText.h"
 #include "app/gui/ReturnEscapeFilter.h"
 #include "app/gui/WindowTexts.h"
 
@@ -40,7 +41,7 @@ CProgressDialog::CProgressDialog(QWidget* parent)
     m_progress->setTextVisible(false);
     m_progress->setGeometry(du.Rect(7, 53, 173, 14));
 
-    m_labelBusy = new QLabel(QString::fromUtf8(kBusyLabelText), this);
+    m_labelBusy = new QLabel(ShownText(kBusyLabelText), this);
     m_labelBusy->setObjectName(QStringLiteral("labelBusy"));
     QRect busy = du.Rect(85, 25, 25, 8);
     // The text must not be clipped when the font runs wider than the layout assumed.

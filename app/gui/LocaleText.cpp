@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "saori/UserText.h"
 #include "web/TextEncoding.h"
 
 #ifndef _WIN32
@@ -102,5 +103,9 @@ QString FromLocaleBytes(const std::string& bytes, const char* charset) {
 }
 
 #endif
+
+QString ShownText(std::string_view text) {
+    return QString::fromStdString(UserText(text));
+}
 
 }  // namespace norvo

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <string_view>
 
 namespace norvo {
 
@@ -11,5 +12,8 @@ namespace norvo {
 // set cannot hold become '?'.
 std::string ToLocaleBytes(const QString& text, const char* charset = nullptr);
 QString FromLocaleBytes(const std::string& bytes, const char* charset = nullptr);
+
+// One of the program's texts (UTF-8) as the windows show it: in the user's language.
+QString ShownText(std::string_view text);
 
 }  // namespace norvo

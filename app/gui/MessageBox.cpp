@@ -2,12 +2,13 @@
 
 #include <QCoreApplication>
 
+#include "app/gui/LocaleText.h"
 #include "app/gui/WindowTexts.h"
 
 namespace norvo {
 
 const QString& MessageBox::WarningCaption() {
-    static const QString caption = QString::fromUtf8(kWarningCaptionText);
+    static const QString caption = ShownText(kWarningCaptionText);
     return caption;
 }
 
