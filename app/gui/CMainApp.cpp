@@ -9,9 +9,11 @@
 #include "app/EmbeddedGallery.h"
 #include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
+#include "app/UserLanguage.h"
 #include "app/UserSettings.h"
 #include "app/gui/CMainDialog.h"
 #include "app/gui/CProgressDialog.h"
+#include "app/gui/LocaleText.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QuitOnSignal.h"
 #include "imaging/LandmarkModel.h"
@@ -30,6 +32,8 @@ int CMainApp::InitInstance(int argc, char** argv) {
     WorkFolder work;
 
     QApplication app(argc, argv);
+    // Qt's own buttons speak the language of the program's texts.
+    TranslateToolkitTexts();
     // The plain message box is captioned with the application name, which Qt takes from the
     // executable file name without its extension.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/norvo/norvo.png")));
@@ -39,7 +43,7 @@ int CMainApp::InitInstance(int argc, char** argv) {
         return 1;
     }
     if (!work.IsValid()) {
-        MessageBox::Show(nullptr, QString::fromUtf8(WorkFolder::describe(work.CreateStatus())),
+        MessageBox::Show(nullptr, ShownText(WorkFolder::describe(work.CreateStatus())),
                          MessageKind::Warning);
         return 1;
     }
