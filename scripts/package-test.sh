@@ -9,6 +9,9 @@ DEB="$(realpath "$1")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "package test FAILED: $*" >&2; exit 1; }
+# The program's own language, whatever the caller's locale; English is asked for below.
+unset LANGUAGE LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
 
 echo "package: $(basename "$DEB"), $(stat -c %s "$DEB") bytes"
 dpkg-deb --field "$DEB" Package Version Depends
@@ -25,6 +28,11 @@ env -u NORVO_SEARCH_URL -u NORVO_DETECT_URL -u NORVO_LABEL XDG_CONFIG_HOME="$wor
 grep -q "保存しました。" "$work/log" || { cat "$work/log"; fail "no saved message"; }
 grep -aq "digitalsourcetype/composite" "$work/portrait.jpg" || fail "the portrait carries no label"
 echo "unpacked into a throw-away root: the portrait was made ($(stat -c %s "$work/portrait.jpg") bytes)"
+# In English, from the package's own translation: nothing listens on port 1 of this machine.
+LANG=en_US.UTF-8 "$root/usr/bin/norvo" --body a --face b --output "$work/none.jpg" \
+    --search-url http://127.0.0.1:1 >"$work/log" 2>&1 && fail "a run without a service succeeded"
+grep -q "Could not connect to the internet." "$work/log" || { cat "$work/log"; fail "no English message"; }
+echo "unpacked into a throw-away root: English texts under LANG=en_US.UTF-8"
 
 if command -v apt-get >/dev/null; then
     # A simulated install resolves the dependencies against this system's packages.

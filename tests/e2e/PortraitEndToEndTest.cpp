@@ -22,6 +22,7 @@
 #include "saori/Platform.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
+#include "web/LookupTexts.h"
 
 namespace norvo {
 namespace {
@@ -254,6 +255,24 @@ TEST_F(PortraitEndToEndTest, TheNaturalBlendWithItsComparisonAndWithoutItsModel)
     EXPECT_NE(ReadFile(errors).find("/nonexistent/model.dat"), std::string::npos)
         << ReadFile(errors);
     EXPECT_EQ(ReadFile(fallback), ReadFile(classic));
+}
+
+TEST_F(PortraitEndToEndTest, TheTerminalRunSpeaksTheLanguageOfItsLocale) {
+    // A name nobody knows ends the run with a message: in English for an English locale (none is
+    // installed here, nor needs to be), as it always was for a Japanese one.
+    const std::string args =
+        "--body 'Nobody Known' --face 'Eileen Collins' --output '" + scratch.Path() + "nobody.jpg'";
+    const std::string errors = scratch.Path() + "errors.txt";
+    const std::string services =
+        "NORVO_SEARCH_URL='" + s_services.search + "' NORVO_DETECT_URL='" + s_services.detect + "'";
+    ASSERT_EQ(RunProgramLogged(services + " LANG=en_US.UTF-8", args, errors), 1);
+    EXPECT_NE(ReadFile(errors).find("\nCould not recognize a face for Nobody Known. (0)\n"),
+              std::string::npos)
+        << ReadFile(errors);
+    ASSERT_EQ(RunProgramLogged(services + " LANG=ja_JP.UTF-8", args, errors), 1);
+    EXPECT_NE(ReadFile(errors).find("\n" + NoDetectionText("Nobody Known") + "\n"),
+              std::string::npos)
+        << ReadFile(errors);
 }
 
 }  // namespace

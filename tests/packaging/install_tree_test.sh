@@ -15,7 +15,7 @@ expected=(
     bin/norvo bin/norvo-gallery
     lib/norvo/httpc.so lib/norvo/saori-request
     share/norvo/mask.png "share/norvo/gallery/Grace Hopper/grace_hopper.jpg"
-    share/norvo/gallery/SOURCES.md
+    share/norvo/gallery/SOURCES.md share/norvo/translations/norvo_en.qm
     share/applications/norvo.desktop share/metainfo/org.example.norvo.metainfo.xml
     share/icons/hicolor/48x48/apps/norvo.png share/icons/hicolor/64x64/apps/norvo.png
     share/icons/hicolor/128x128/apps/norvo.png share/icons/hicolor/256x256/apps/norvo.png
@@ -53,6 +53,9 @@ cp "$root/lib/norvo/httpc.so" "$root/bin/httpc.so"
 mv "$root/lib/norvo/httpc.so" "$work/module-aside"
 if portrait "$work/m.jpg"; then fail "a module was loaded from elsewhere than lib/norvo/"; fi
 grep -q "httpc.dll loadの実行に失敗しました。" "$work/log" || { cat "$work/log"; fail "no load message"; }
+# The translations come from the moved tree too.
+if LANG=en_US.UTF-8 portrait "$work/m.jpg"; then fail "a module was loaded from elsewhere"; fi
+grep -q "httpc.dll load failed." "$work/log" || { cat "$work/log"; fail "no English load message"; }
 rm "$work/elsewhere/httpc.so" "$root/bin/httpc.so"
 mv "$work/module-aside" "$root/lib/norvo/httpc.so"
 
