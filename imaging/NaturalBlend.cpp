@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <complex>
+#include <exception>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/photo.hpp>
@@ -270,6 +274,65 @@ cv::Point2d InView(const LandmarkPoint& p, int height) {
     return {p.x, height - 1 - p.y};
 }
 
+// The outline (jaw and brows) of a face in the view of a picture `height` rows high.
+std::vector<cv::Point2f> OutlineInView(const FaceLandmarks& marks, int height) {
+    std::vector<cv::Point2f> outline;
+    for (size_t i = kJawFirst; i < kBrowsEnd; ++i) {
+        const cv::Point2d p = InView(marks.points[i], height);
+        outline.emplace_back(static_cast<float>(p.x), static_cast<float>(p.y));
+    }
+    return outline;
+}
+
+// The part of the body view the blend onto a face with this outline and eye distance reads and
+// writes: the outline's bounds, with room for the solve's margin on the small copy.
+cv::Rect BlendArea(const std::vector<cv::Point2f>& bodyOutline, double eyes, cv::Size body,
+                   bool fullResolution) {
+    const double scale = fullResolution ? 1.0 : std::min(1.0, kEyeDistanceForFields / eyes);
+    const int margin = static_cast<int>(std::ceil(kSolveMargin / scale)) + 1;
+    const cv::Rect bounds = cv::boundingRect(bodyOutline);
+    return cv::Rect(bounds.x - margin, bounds.y - margin, bounds.width + 2 * margin,
+                    bounds.height + 2 * margin) &
+           cv::Rect(cv::Point(), body);
+}
+
+// Runs work(0) ... work(count - 1) on this thread and, for more than one item, on one more;
+// the first exception thrown is rethrown here once both are done.
+template <typename Work>
+void OnTwoThreads(size_t count, const Work& work) {
+    std::atomic<size_t> next{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    auto run = [&] {
+        try {
+            for (size_t i; (i = next++) < count;) {
+                work(i);
+            }
+        } catch (...) {
+            std::lock_guard lock(failureMutex);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            next = count;
+        }
+    };
+    std::thread other;
+    if (count > 1) {
+        try {
+            other = std::thread(run);
+        } catch (const std::system_error&) {
+            // No second thread to be had: this one does it all.
+        }
+    }
+    run();
+    if (other.joinable()) {
+        other.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
 // The face picture warped by `align` onto `area` of the body view (bilinear), shrunk first
 // when the warp would shrink it strongly.
 cv::Mat WarpFace(const cv::Mat& faceView, const cv::Matx23d& align, const cv::Rect& area) {
@@ -438,22 +501,17 @@ bool BlendFaceNatural(PictureHandle body, const FaceLandmarks& bodyMarks, Pictur
     const cv::Matx23d align = EyeAlignment(faceLeft, faceRight, bodyLeft, bodyRight);
 
     // Outlines (jaw and brows): the body face's, and the face's as aligned onto it.
-    std::vector<cv::Point2f> bodyOutline;
+    const std::vector<cv::Point2f> bodyOutline = OutlineInView(bodyMarks, bodyHeight);
     std::vector<cv::Point2f> faceOutline;
     for (size_t i = kJawFirst; i < kBrowsEnd; ++i) {
-        const cv::Point2d b = InView(bodyMarks.points[i], bodyHeight);
         const cv::Point2d f = Apply(align, InView(faceMarks.points[i], faceHeight));
-        bodyOutline.emplace_back(static_cast<float>(b.x), static_cast<float>(b.y));
         faceOutline.emplace_back(static_cast<float>(f.x), static_cast<float>(f.y));
     }
 
     const double scale =
         options.fullResolution ? 1.0 : std::min(1.0, kEyeDistanceForFields / eyes);
-    const int margin = static_cast<int>(std::ceil(kSolveMargin / scale)) + 1;
-    cv::Rect area = cv::boundingRect(bodyOutline);
-    area = cv::Rect(area.x - margin, area.y - margin, area.width + 2 * margin,
-                    area.height + 2 * margin) &
-           cv::Rect(0, 0, bodyWidth, bodyHeight);
+    const cv::Rect area = BlendArea(bodyOutline, eyes, cv::Size(bodyWidth, bodyHeight),
+                                    options.fullResolution);
     if (area.width < kMinFieldSide || area.height < kMinFieldSide) {
         return false;
     }
@@ -516,23 +574,69 @@ NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& body
     };
     const std::optional<FaceLandmarks> faceMarks =
         find ? find(face, faceBox) : std::optional<FaceLandmarks>();
-    // Every body face is measured on the body as given, before anything is pasted over it.
+    // Every body face is measured on the body as given, before anything is pasted over it,
+    // two at a time.
     std::vector<std::optional<FaceLandmarks>> bodyMarks(bodyBoxes.size());
-    for (size_t i = 0; i < bodyBoxes.size(); ++i) {
-        if (faceMarks && inside(bodyBoxes[i])) {
-            bodyMarks[i] = find(body, bodyBoxes[i]);
-        }
+    if (faceMarks) {
+        OnTwoThreads(bodyBoxes.size(), [&](size_t i) {
+            if (inside(bodyBoxes[i])) {
+                bodyMarks[i] = find(body, bodyBoxes[i]);
+            }
+        });
     }
+
+    // Faces are blended in list order, a later one over an earlier one where they overlap.
+    // Faces whose areas lie apart touch no pixel of each other, so a run of them is blended
+    // two at a time, to the same picture.
+    const int width = body->header.biWidth;
+    const int height = body->header.biHeight;
+    std::vector<size_t> run;
+    std::vector<cv::Rect> runAreas;
+    auto blendRun = [&] {
+        std::vector<char> natural(run.size(), 0);
+        OnTwoThreads(run.size(), [&](size_t k) {
+            const size_t i = run[k];
+            natural[k] = bodyMarks[i] &&
+                         BlendFaceNatural(body, *bodyMarks[i], face, *faceMarks, options);
+        });
+        for (size_t k = 0; k < run.size(); ++k) {
+            if (!natural[k]) {
+                BlendFaces(body, {bodyBoxes[run[k]]}, face, faceBox, mask);
+                ++report.classicFaces;
+            }
+        }
+        run.clear();
+        runAreas.clear();
+    };
     for (size_t i = 0; i < bodyBoxes.size(); ++i) {
-        if (!inside(bodyBoxes[i])) {
+        const FaceBox& box = bodyBoxes[i];
+        if (!inside(box)) {
             continue;
         }
         ++report.faces;
-        if (!bodyMarks[i] || !BlendFaceNatural(body, *bodyMarks[i], face, *faceMarks, options)) {
-            BlendFaces(body, {bodyBoxes[i]}, face, faceBox, mask);
-            ++report.classicFaces;
+        // What either blend may touch: the box (classic, a pixel of slack around it) and the
+        // natural blend's area, in the body view's rows.
+        cv::Rect reach(box.left - 1, height - box.bottom - 1, box.right - box.left + 2,
+                       box.bottom - box.top + 2);
+        if (bodyMarks[i]) {
+            const cv::Point2d left = InView(bodyMarks[i]->LeftEye(), height);
+            const cv::Point2d right = InView(bodyMarks[i]->RightEye(), height);
+            const double eyes = cv::norm(right - left);
+            if (eyes >= kMinEyeDistance) {
+                reach |= BlendArea(OutlineInView(*bodyMarks[i], height), eyes,
+                                   cv::Size(width, height), options.fullResolution);
+            }
         }
+        // A face taken from the body itself is read while it is pasted: one face at a time.
+        if (face == body ||
+            std::any_of(runAreas.begin(), runAreas.end(),
+                        [&](const cv::Rect& a) { return (a & reach).area() > 0; })) {
+            blendRun();
+        }
+        run.push_back(i);
+        runAreas.push_back(reach);
     }
+    blendRun();
     return report;
 }
 

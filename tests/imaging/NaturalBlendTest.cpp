@@ -335,5 +335,45 @@ TEST_F(NaturalBlendTest, FacesWithoutLandmarksAreBlendedTheClassicWay) {
     EXPECT_EQ(cv::norm(ToMat(body.get()), ToMat(classic.get()), cv::NORM_INF), 0);
 }
 
+
+TEST_F(NaturalBlendTest, AGroupGivesThePictureOfBlendingOneFaceAfterAnother) {
+    // Three faces side by side, one over the first and one without landmarks over the second,
+    // each listed right after what it covers: faces apart are blended side by side, the others
+    // after what they cover.
+    const FaceBox faceBox{80, 60, 220, 280};
+    const cv::Mat one = ToMat(body.get());
+    cv::Mat row;
+    cv::hconcat(std::vector<cv::Mat>{one, one, one}, row);
+    auto shifted = [](FaceLandmarks marks, double dx) {
+        for (LandmarkPoint& p : marks.points) p.x += dx;
+        return marks;
+    };
+    auto box = [](int dx) { return FaceBox{110 + dx, 90, 300 + dx, 340}; };
+    const FaceBoxList boxes{box(0), box(30), box(400), {500, 150, 600, 250}, box(800)};
+    const std::vector<std::optional<FaceLandmarks>> marks{
+        shifted(bodyMarks, 0), shifted(bodyMarks, 30), shifted(bodyMarks, 400), std::nullopt,
+        shifted(bodyMarks, 800)};
+    auto finder = [&](PictureHandle picture, const FaceBox& b) -> std::optional<FaceLandmarks> {
+        if (picture == face.get()) return faceMarks;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            if (boxes[i] == b) return marks[i];
+        }
+        return std::nullopt;
+    };
+
+    Owned group = FromMat(row);
+    Owned expected = FromMat(row);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        if (!marks[i] || !BlendFaceNatural(expected.get(), *marks[i], face.get(), faceMarks)) {
+            BlendFaces(expected.get(), {boxes[i]}, face.get(), faceBox, mask.get());
+        }
+    }
+    const NaturalBlendReport report =
+        BlendFacesNatural(group.get(), boxes, face.get(), faceBox, mask.get(), finder);
+    EXPECT_EQ(report.faces, 5u);
+    EXPECT_EQ(report.classicFaces, 1u);
+    EXPECT_EQ(cv::norm(ToMat(group.get()), ToMat(expected.get()), cv::NORM_INF), 0);
+}
+
 }  // namespace
 }  // namespace norvo
