@@ -230,6 +230,7 @@ TEST(NaturalBlendSteps, SeamlessPasteKeepsASeamlessPasteAndRemovesAnOffset) {
 class NaturalBlendTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        PrepareNaturalBlend();  // as the program does: OpenCV on the calling thread
         faceMarks = FaceAt({150, 130}, 80, 0);
         bodyMarks = FaceAt({200, 180}, 100, 12);
         face = FromMat(DrawFace({300, 320}, faceMarks, {170, 190, 230}, {40, 140, 40}));
