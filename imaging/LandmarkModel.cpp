@@ -1,9 +1,4 @@
-// The shape model's header code is compiled here, at -O3 (see CMakeLists.txt): finding one
-// face's landmarks takes about a third of the time it takes at -O2.
-
 #include "imaging/LandmarkModel.h"
-
-#include <dlib/image_processing/shape_predictor.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,10 +20,10 @@ namespace {
 // to it shrunk (by a whole factor, which OpenCV averages fastest): a larger copy would only
 // cost time to make.
 constexpr double kMaxModelBoxSide = 400.0;
-// Faces narrower than this are enlarged (at most kMaxEnlargement times): the model gives
+// Faces narrower than this are enlarged (at most kMaxEnlargement times): the model reads
 // whole pixels of the copy it sees, and on a face 90 pixels wide one pixel tilts the eye line
 // by half a degree. (At 160 pixels the natural blend's eye-line error on rolled heads rose
-// from 0.50 to 0.66 degrees.)
+// from 0.50 to 0.66 degrees, measured when the landmarks were still rounded to whole pixels.)
 constexpr double kMinModelBoxSide = 300.0;
 constexpr double kMaxEnlargement = 2.0;
 // Around the box the model looks up to about a third of the box's side (the jaw reaches below
@@ -59,7 +54,7 @@ const char* describe(LandmarkModelStatus status) {
 }
 
 struct LandmarkModel::Shape {
-    dlib::shape_predictor predictor;
+    ShapeModel model;
 };
 
 LandmarkModel::LandmarkModel(std::string path) : m_strPath(std::move(path)) {}
@@ -96,8 +91,8 @@ LandmarkModelStatus LandmarkModel::Load() {
             return;
         }
         auto shape = std::make_unique<Shape>();
-        m_status = ReadShapeModel(m_strPath, shape->predictor) ? LandmarkModelStatus::Ok
-                                                               : LandmarkModelStatus::Unreadable;
+        m_status = ReadShapeModel(m_strPath, shape->model) ? LandmarkModelStatus::Ok
+                                                           : LandmarkModelStatus::Unreadable;
         if (m_status == LandmarkModelStatus::Ok) {
             m_shape = std::move(shape);
             m_ready.store(m_shape.get(), std::memory_order_release);
@@ -173,20 +168,12 @@ std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture,
         return std::nullopt;
     }
 
-    // Turned upright on the way into the model's image.
-    dlib::array2d<unsigned char> image(grey.rows, grey.cols);
-    for (int y = 0; y < grey.rows; ++y) {
-        std::copy_n(grey.ptr<unsigned char>(grey.rows - 1 - y), grey.cols, &image[y][0]);
-    }
-    const dlib::full_object_detection shape =
-        model->predictor(image, dlib::rectangle(left, top, right, bottom));
-    if (shape.num_parts() != kLandmarkCount) {
-        return std::nullopt;
-    }
-    FaceLandmarks marks;
-    for (size_t i = 0; i < kLandmarkCount; ++i) {
-        marks.points[i] = {crop.x + (shape.part(i).x() + 0.5) / sx - 0.5,
-                           crop.y + (shape.part(i).y() + 0.5) / sy - 0.5};
+    // The copy is upside down: the model reads it from its last row up.
+    const GreyView upright{grey.ptr<uint8_t>(grey.rows - 1),
+                           -static_cast<std::ptrdiff_t>(grey.step), grey.cols, grey.rows};
+    FaceLandmarks marks = model->model.Predict(upright, dlib::rectangle(left, top, right, bottom));
+    for (LandmarkPoint& p : marks.points) {
+        p = {crop.x + (p.x + 0.5) / sx - 0.5, crop.y + (p.y + 0.5) / sy - 0.5};
     }
 
     const double eyes = marks.EyeDistance();

@@ -1,7 +1,5 @@
 #include "imaging/LandmarkModelFile.h"
 
-#include <dlib/image_processing/shape_predictor.h>
-
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -17,12 +15,12 @@ namespace norvo {
 namespace {
 
 // Bounds of a model this program can use; the 68-point model has 15 cascades of 500 trees of
-// depth 4 over 500 feature pixels each. They keep a damaged count from asking for gigabytes.
+// depth 4 over 500 feature pixels each. They keep a damaged count from asking for gigabytes
+// (feature pixels are bounded by ShapeModel::kMaxFeaturePixels).
 constexpr uint64_t kMaxCascades = 64;
 constexpr uint64_t kMaxTreesPerCascade = 8192;
 constexpr uint64_t kMaxSplitsPerTree = 4095;
-constexpr uint64_t kMaxFeaturePixels = 1u << 16;
-constexpr uint64_t kShapeValues = 2 * kLandmarkCount;
+constexpr uint64_t kShapeValues = ShapeModel::kShapeValues;
 
 // dlib's binary encoding, read from one buffer: integers as a control byte (size in the low
 // nibble, 0x80 for a negative signed value, the bits 0x70 always clear) and that many bytes,
@@ -88,16 +86,15 @@ public:
     }
 
     // A column of kShapeValues floats (dlib writes the sizes negated).
-    bool ShapeColumn(dlib::matrix<float, 0, 1>& column) {
+    bool ShapeColumn(float* column) {
         int64_t rows = 0;
         int64_t columns = 0;
         if (!Signed(rows, 8) || !Signed(columns, 8) ||
             std::llabs(rows) != static_cast<int64_t>(kShapeValues) || std::llabs(columns) != 1) {
             return false;
         }
-        column.set_size(kShapeValues);
         for (uint64_t i = 0; i < kShapeValues; ++i) {
-            if (!Float(column(static_cast<long>(i)))) {
+            if (!Float(column[i])) {
                 return false;
             }
         }
@@ -109,123 +106,113 @@ private:
     const unsigned char* m_end;
 };
 
-bool ReadTree(Decoder& in, uint64_t featurePixels, dlib::impl::regression_tree& tree) {
+// One tree: its splits appended to the cascade's, its leaves put in `leaves`.
+bool ReadTree(Decoder& in, ShapeModel::Cascade& cascade, ShapeModel::LeafStore& leaves) {
     uint64_t splits = 0;
     if (!in.Count(splits, kMaxSplitsPerTree)) {
         return false;
     }
-    tree.splits.resize(splits);
-    for (auto& split : tree.splits) {
+    ShapeModel::Tree tree{static_cast<uint32_t>(cascade.splits.size()),
+                          static_cast<uint32_t>(splits), nullptr};
+    for (uint64_t i = 0; i < splits; ++i) {
         uint64_t a = 0;
         uint64_t b = 0;
-        if (!in.Unsigned(a) || !in.Unsigned(b) || a >= featurePixels || b >= featurePixels ||
-            !in.Float(split.thresh)) {
+        float threshold = 0;
+        // The indices are checked against the cascade's feature pixels once they are read.
+        if (!in.Unsigned(a) || !in.Unsigned(b) || a >= ShapeModel::kMaxFeaturePixels ||
+            b >= ShapeModel::kMaxFeaturePixels || !in.Float(threshold)) {
             return false;
         }
-        split.idx1 = a;
-        split.idx2 = b;
+        cascade.splits.push_back({static_cast<uint16_t>(a), static_cast<uint16_t>(b), threshold});
     }
     // The model walks full binary trees: one leaf more than splits, a power of two.
-    uint64_t leaves = 0;
-    if (!in.Count(leaves, kMaxSplitsPerTree + 1) || leaves != splits + 1 ||
-        (leaves & (leaves - 1)) != 0) {
+    uint64_t count = 0;
+    if (!in.Count(count, kMaxSplitsPerTree + 1) || count != splits + 1 ||
+        (count & (count - 1)) != 0) {
         return false;
     }
-    tree.leaf_values.resize(leaves);
-    for (auto& leaf : tree.leaf_values) {
+    float* leaf = leaves.Add(count);
+    if (leaf == nullptr) {
+        return false;
+    }
+    tree.leaves = leaf;
+    for (uint64_t i = 0; i < count; ++i, leaf += kShapeValues) {
         if (!in.ShapeColumn(leaf)) {
             return false;
         }
     }
+    cascade.trees.push_back(tree);
     return true;
 }
 
 }  // namespace
 
-bool ReadShapeModelBytes(const unsigned char* data, size_t size, dlib::shape_predictor& out) {
+bool ReadShapeModelBytes(const unsigned char* data, size_t size, ShapeModel& out) {
     try {
         Decoder in(data, size);
         int64_t version = 0;
-        dlib::matrix<float, 0, 1> initialShape;
+        ShapeModel::Shape initialShape(kShapeValues);
         uint64_t cascades = 0;
-        if (!in.Signed(version, 8) || version != 1 || !in.ShapeColumn(initialShape) ||
+        if (!in.Signed(version, 8) || version != 1 || !in.ShapeColumn(&initialShape(0)) ||
             !in.Count(cascades, kMaxCascades) || cascades == 0) {
             return false;
         }
-        // The trees come before the feature pixels they index; their indices are checked
-        // against the largest allowed count here and against the real one below.
-        std::vector<std::vector<dlib::impl::regression_tree>> forests(cascades);
-        for (auto& forest : forests) {
+        std::vector<ShapeModel::Cascade> model(cascades);
+        ShapeModel::LeafStore leaves;
+        for (auto& cascade : model) {
             uint64_t trees = 0;
             if (!in.Count(trees, kMaxTreesPerCascade)) {
                 return false;
             }
-            forest.resize(trees);
-            for (auto& tree : forest) {
-                if (!ReadTree(in, kMaxFeaturePixels, tree)) {
+            cascade.trees.reserve(trees);
+            for (uint64_t t = 0; t < trees; ++t) {
+                if (!ReadTree(in, cascade, leaves)) {
                     return false;
                 }
             }
         }
-        std::vector<std::vector<unsigned long>> anchors(cascades);
+        // Each feature pixel's anchor part, then its offset from that part.
         uint64_t count = 0;
         if (!in.Count(count, kMaxCascades) || count != cascades) {
             return false;
         }
-        for (auto& cascade : anchors) {
+        for (auto& cascade : model) {
             uint64_t pixels = 0;
-            if (!in.Count(pixels, kMaxFeaturePixels)) {
+            if (!in.Count(pixels, ShapeModel::kMaxFeaturePixels)) {
                 return false;
             }
-            cascade.resize(pixels);
-            for (auto& anchor : cascade) {
+            cascade.anchors.resize(pixels);
+            for (auto& anchor : cascade.anchors) {
                 uint64_t index = 0;
                 if (!in.Unsigned(index) || index >= kLandmarkCount) {
                     return false;
                 }
-                anchor = index;
+                anchor = static_cast<uint32_t>(index);
             }
         }
-        // The feature pixels, rebuilt from their anchors and offsets: the shape model's public
-        // constructor takes them in that form and derives the same anchors and offsets again.
-        std::vector<std::vector<dlib::vector<float, 2>>> pixels(cascades);
         if (!in.Count(count, kMaxCascades) || count != cascades) {
             return false;
         }
-        for (uint64_t c = 0; c < cascades; ++c) {
-            if (!in.Count(count, kMaxFeaturePixels) || count != anchors[c].size()) {
+        for (auto& cascade : model) {
+            if (!in.Count(count, ShapeModel::kMaxFeaturePixels) ||
+                count != cascade.anchors.size()) {
                 return false;
             }
-            pixels[c].resize(count);
-            for (uint64_t i = 0; i < count; ++i) {
-                float dx = 0;
-                float dy = 0;
-                if (!in.Float(dx) || !in.Float(dy)) {
+            cascade.offsets.resize(count);
+            for (auto& offset : cascade.offsets) {
+                if (!in.Float(offset.x()) || !in.Float(offset.y())) {
                     return false;
                 }
-                const unsigned long anchor = anchors[c][i];
-                pixels[c][i] = dlib::vector<float, 2>(initialShape(2 * anchor) + dx,
-                                                      initialShape(2 * anchor + 1) + dy);
-            }
-            for (const auto& tree : forests[c]) {
-                for (const auto& split : tree.splits) {
-                    if (split.idx1 >= count || split.idx2 >= count) {
-                        return false;
-                    }
-                }
             }
         }
-        if (!in.AtEnd()) {
-            return false;
-        }
-        out = dlib::shape_predictor(initialShape, forests, pixels);
-        return true;
+        return in.AtEnd() &&
+               out.Assign(std::move(initialShape), std::move(model), std::move(leaves));
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
-bool ReadShapeModel(const std::string& path, dlib::shape_predictor& out) {
+bool ReadShapeModel(const std::string& path, ShapeModel& out) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         return false;

@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace dlib {
-class shape_predictor;
-}
+#include "imaging/ShapeModel.h"
 
 namespace norvo {
 
@@ -20,9 +18,9 @@ inline constexpr std::uintmax_t kMaxShapeModelBytes = 400u << 20;
 // in a fraction of that. Every count and index is checked, so a damaged file is refused
 // rather than read past. False when the file cannot be read, is too large, is not in dlib's
 // binary format or not a 68-point model.
-bool ReadShapeModel(const std::string& path, dlib::shape_predictor& out);
+bool ReadShapeModel(const std::string& path, ShapeModel& out);
 
 // As ReadShapeModel, from bytes in memory.
-bool ReadShapeModelBytes(const unsigned char* data, std::size_t size, dlib::shape_predictor& out);
+bool ReadShapeModelBytes(const unsigned char* data, std::size_t size, ShapeModel& out);
 
 }  // namespace norvo

@@ -55,7 +55,7 @@ std::string TinyModel(Damage damage) {
 }
 
 bool Read(const std::string& bytes) {
-    dlib::shape_predictor model;
+    ShapeModel model;
     return ReadShapeModelBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                                model);
 }
@@ -128,24 +128,57 @@ protected:
 
 LandmarkModel* LandmarksOnPhotos::s_model = nullptr;
 
-TEST_F(LandmarksOnPhotos, OurReaderGivesTheSameLandmarksAsDlibsOwn) {
+TEST_F(LandmarksOnPhotos, OurModelGivesDlibsLandmarksInFractionsOfAPixel) {
     dlib::shape_predictor theirs;
     dlib::deserialize(kDefaultLandmarkModelPath) >> theirs;
-    dlib::shape_predictor ours;
+    ShapeModel ours;
     ASSERT_TRUE(ReadShapeModel(kDefaultLandmarkModelPath, ours));
-    dlib::array2d<unsigned char> image(300, 300);
+    // The bundled photographs, and a pattern with the face box partly outside it.
+    std::vector<dlib::array2d<unsigned char>> photos;
+    photos.reserve(2);
+    for (const char* file : {"Grace Hopper/grace_hopper.jpg", "Eileen Collins/astronaut.png"}) {
+        PictureHandle photo = LoadPicture(kGallery + file);
+        ASSERT_NE(photo, nullptr) << file;
+        const PictureDescription* d = DescribePicture(photo);
+        const long width = d->header->biWidth;
+        const long height = d->header->biHeight;
+        dlib::array2d<unsigned char>& grey = photos.emplace_back(height, width);
+        for (long y = 0; y < height; ++y) {
+            const uint8_t* row =
+                d->bits + (height - 1 - y) * PictureStride(static_cast<int>(width));
+            for (long x = 0; x < width; ++x) {
+                grey[y][x] = static_cast<unsigned char>(
+                    (row[3 * x] * 29 + row[3 * x + 1] * 150 + row[3 * x + 2] * 77) >> 8);
+            }
+        }
+        ReleasePicture(photo);
+    }
+    dlib::array2d<unsigned char> pattern(300, 300);
     for (long y = 0; y < 300; ++y) {
         for (long x = 0; x < 300; ++x) {
-            image[y][x] = static_cast<unsigned char>((x * 7 + y * 13 + (x * y) % 17) & 255);
+            pattern[y][x] = static_cast<unsigned char>((x * 7 + y * 13 + (x * y) % 17) & 255);
         }
     }
-    for (const dlib::rectangle& box : {dlib::rectangle(50, 50, 250, 250),
-                                       dlib::rectangle(10, 100, 90, 180)}) {
-        const dlib::full_object_detection a = ours(image, box);
-        const dlib::full_object_detection b = theirs(image, box);
-        for (unsigned long i = 0; i < a.num_parts(); ++i) {
-            EXPECT_EQ(a.part(i), b.part(i)) << i;
+    const struct {
+        const dlib::array2d<unsigned char>& image;
+        dlib::rectangle box;
+    } cases[] = {{photos[0], {181, 140, 366, 325}},
+                 {photos[1], {181, 79, 272, 170}},
+                 {pattern, {50, 50, 250, 250}},
+                 {pattern, {-40, 100, 90, 230}}};
+    for (const auto& c : cases) {
+        const GreyView view{&c.image[0][0], c.image.width_step(), c.image.nc(), c.image.nr()};
+        const FaceLandmarks a = ours.Predict(view, c.box);
+        const dlib::full_object_detection b = theirs(c.image, c.box);
+        double fraction = 0;
+        for (size_t i = 0; i < kLandmarkCount; ++i) {
+            EXPECT_EQ(dlib::point(dlib::vector<double, 2>(a.points[i].x, a.points[i].y)),
+                      b.part(static_cast<unsigned long>(i)))
+                << i;
+            fraction += std::fabs(a.points[i].x - std::round(a.points[i].x));
         }
+        // Not rounded themselves: the eye line needs the fractions.
+        EXPECT_GT(fraction, 0.1 * kLandmarkCount);
     }
 }
 
