@@ -5,7 +5,9 @@
 
 #include <dlib/image_processing/shape_predictor.h>
 
+#if defined(__linux__)
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,8 +40,10 @@ float* ShapeModel::LeafStore::Add(std::size_t count) {
         if (block == nullptr) {
             return nullptr;
         }
+#if defined(__linux__)
         // Only a hint: without it the model still works, on small pages.
         madvise(block, bytes, MADV_HUGEPAGE);
+#endif
         m_blocks.emplace_back(static_cast<float*>(block));
         m_next = m_blocks.back().get();
         m_free = bytes / sizeof(float);
