@@ -110,18 +110,18 @@ struct GalleryServer::Impl {
           faces(detector, cache),
           web(options.fetchGuard, cache),
           remote(web, faces, cache) {
-        for (const SourceSpec& spec : options.sources) {
-            switch (spec.kind) {
-                case SourceSpec::Kind::Gallery:
+        for (const SourceChoice& choice : options.sources) {
+            switch (choice.kind) {
+                case SourceChoice::Kind::Gallery:
                     sources.push_back(std::make_unique<GallerySource>(index, store, faces,
                                                                       options.detectBudget));
                     break;
-                case SourceSpec::Kind::Wikimedia:
+                case SourceChoice::Kind::Wikimedia:
                     sources.push_back(std::make_unique<WikimediaSource>(
                         web, remote, options.wikimediaApis, options.localeLanguage));
                     break;
-                case SourceSpec::Kind::Searxng:
-                    sources.push_back(std::make_unique<SearxngSource>(web, remote, spec.base));
+                case SourceChoice::Kind::Searxng:
+                    sources.push_back(std::make_unique<SearxngSource>(web, remote, choice.base));
                     break;
             }
         }

@@ -23,7 +23,7 @@ struct GalleryOptions {
     int threads = 4;           // request worker threads
     bool log = true;           // one line per request on standard error
     // Where pictures come from, asked in order.
-    std::vector<SourceSpec> sources = {SourceSpec{}};
+    std::vector<SourceChoice> sources = {SourceChoice{}};
     // The disk cache's folder; empty for none (answers, pictures and faces are then kept in
     // memory only, or fetched again).
     std::filesystem::path cache{};

@@ -28,8 +28,8 @@ bool IsWebAddress(std::string_view address) {
 
 }  // namespace
 
-std::optional<std::vector<SourceSpec>> ParseSourceList(std::string_view list, std::string& error) {
-    std::vector<SourceSpec> sources;
+std::optional<std::vector<SourceChoice>> ParseSourceList(std::string_view list, std::string& error) {
+    std::vector<SourceChoice> sources;
     std::size_t start = 0;
     while (start <= list.size()) {
         const std::size_t comma = std::min(list.find(',', start), list.size());
@@ -39,7 +39,7 @@ std::optional<std::vector<SourceSpec>> ParseSourceList(std::string_view list, st
             continue;
         const std::size_t equals = entry.find('=');
         const std::string_view name = Trimmed(entry.substr(0, equals));
-        SourceSpec spec;
+        SourceChoice choice;
         if (name == kSearxng) {
             std::string_view base =
                 equals == std::string_view::npos ? std::string_view() : Trimmed(entry.substr(equals + 1));
@@ -48,22 +48,22 @@ std::optional<std::vector<SourceSpec>> ParseSourceList(std::string_view list, st
                 error = "'" + std::string(entry) + "': searxng needs the instance's address, as in searxng=https://search.example";
                 return std::nullopt;
             }
-            spec.kind = SourceSpec::Kind::Searxng;
-            spec.base = std::string(base);
+            choice.kind = SourceChoice::Kind::Searxng;
+            choice.base = std::string(base);
         } else if ((name == kGallery || name == kWikimedia) && equals == std::string_view::npos) {
-            spec.kind = name == kGallery ? SourceSpec::Kind::Gallery : SourceSpec::Kind::Wikimedia;
+            choice.kind = name == kGallery ? SourceChoice::Kind::Gallery : SourceChoice::Kind::Wikimedia;
         } else {
             error = "unknown picture source '" + std::string(entry) +
                     "' (known: gallery, wikimedia, searxng=URL)";
             return std::nullopt;
         }
-        for (const SourceSpec& seen : sources) {
-            if (seen.kind == spec.kind) {
+        for (const SourceChoice& seen : sources) {
+            if (seen.kind == choice.kind) {
                 error = "picture source '" + std::string(name) + "' given twice";
                 return std::nullopt;
             }
         }
-        sources.push_back(std::move(spec));
+        sources.push_back(std::move(choice));
     }
     if (sources.empty()) {
         error = "no picture source given";
@@ -72,19 +72,19 @@ std::optional<std::vector<SourceSpec>> ParseSourceList(std::string_view list, st
     return sources;
 }
 
-std::string SourceListText(const std::vector<SourceSpec>& sources) {
+std::string SourceListText(const std::vector<SourceChoice>& sources) {
     std::string text;
-    for (const SourceSpec& s : sources) {
+    for (const SourceChoice& s : sources) {
         if (!text.empty())
             text += ',';
         switch (s.kind) {
-            case SourceSpec::Kind::Gallery:
+            case SourceChoice::Kind::Gallery:
                 text += kGallery;
                 break;
-            case SourceSpec::Kind::Wikimedia:
+            case SourceChoice::Kind::Wikimedia:
                 text += kWikimedia;
                 break;
-            case SourceSpec::Kind::Searxng:
+            case SourceChoice::Kind::Searxng:
                 text += std::string(kSearxng) + "=" + s.base;
                 break;
         }
@@ -92,9 +92,9 @@ std::string SourceListText(const std::vector<SourceSpec>& sources) {
     return text;
 }
 
-bool ReachesTheWeb(const std::vector<SourceSpec>& sources) {
-    for (const SourceSpec& s : sources) {
-        if (s.kind != SourceSpec::Kind::Gallery)
+bool ReachesTheWeb(const std::vector<SourceChoice>& sources) {
+    for (const SourceChoice& s : sources) {
+        if (s.kind != SourceChoice::Kind::Gallery)
             return true;
     }
     return false;
