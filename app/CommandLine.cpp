@@ -26,7 +26,6 @@ namespace norvo {
 
 namespace {
 
-
 struct ValueOption {
     const char* name;
     std::string CommandLineOptions::*field;
@@ -223,7 +222,8 @@ int RunCommandLine(int argc, char** argv) {
     std::string blendProblem;
     const BlendStyle blend = ResolveBlendStyle(options.blend, UserSettings(), blendProblem);
     if (!blendProblem.empty()) {
-        std::fprintf(stderr, "%s\n", ComposeText(kProgramErrorText, {program, blendProblem}).c_str());
+        std::fprintf(stderr, "%s\n",
+                     ComposeText(kProgramErrorText, {program, blendProblem}).c_str());
     }
 
     // Started before any other thread, so the probe address can still be set safely.

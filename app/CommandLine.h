@@ -14,8 +14,8 @@ struct CommandLineOptions {
     std::string detectUrl;
     std::string sources;   // the bundled service's picture sources
     bool offline = false;  // the bundled gallery only
-    std::string blend;    // "classic", "natural" or "" (then the environment or settings decide)
-    std::string preview;  // where to write the side-by-side comparison, or ""
+    std::string blend;     // "classic", "natural" or "" (then the environment or settings decide)
+    std::string preview;   // where to write the side-by-side comparison, or ""
     bool force = false;
     bool verbose = false;
     bool noLabel = false;  // save the portrait without its metadata label

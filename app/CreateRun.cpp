@@ -258,8 +258,7 @@ void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bod
     if (compositor.Compose(bodyFile, bodyBoxes, faceFile, faceBox, m_settings.maskPath) !=
         ComposeStatus::Ok) {
         m_view.SendProgressStep(kProgressHide);
-        m_view.ShowMessage(UnreadableText(BaseName(compositor.failedPath())),
-                           MessageKind::Warning);
+        m_view.ShowMessage(UnreadableText(BaseName(compositor.failedPath())), MessageKind::Warning);
         compositor.Release();
         return;
     }

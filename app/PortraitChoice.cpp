@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/RunTexts.h"
 #include "imaging/LandmarkModel.h"
 #include "imaging/NaturalBlend.h"
-#include "app/RunTexts.h"
 #include "saori/UserText.h"
 
 namespace norvo {
@@ -50,8 +50,8 @@ PictureHandle SideBySide(const std::vector<PictureHandle>& pictures, int32_t hei
             const PictureDescription* from = DescribePicture(panel);
             const int32_t w = from->header->biWidth;
             for (int32_t row = 0; row < height; ++row) {
-                std::memcpy(to->bits + row * stride + 3 * x,
-                            from->bits + row * PictureStride(w), 3 * static_cast<size_t>(w));
+                std::memcpy(to->bits + row * stride + 3 * x, from->bits + row * PictureStride(w),
+                            3 * static_cast<size_t>(w));
             }
             x += w + gap;
         }
@@ -64,16 +64,15 @@ PictureHandle SideBySide(const std::vector<PictureHandle>& pictures, int32_t hei
 
 std::string LandmarkModelProblemText(LandmarkModelStatus status, const std::string& path) {
     return ComposeText(status == LandmarkModelStatus::Missing ? kLandmarkModelMissingText
-                                                         : kLandmarkModelUnreadableText,
-                  {path});
+                                                              : kLandmarkModelUnreadableText,
+                       {path});
 }
 
 std::string ClassicFacesText(std::size_t classicFaces, std::size_t faces) {
     return ComposeText(kClassicFacesText, {std::to_string(classicFaces), std::to_string(faces)});
 }
 
-PortraitChoice::PortraitChoice(FaceCompositor& compositor,
-                               std::shared_ptr<LandmarkModel> landmarks)
+PortraitChoice::PortraitChoice(FaceCompositor& compositor, std::shared_ptr<LandmarkModel> landmarks)
     : m_compositor(compositor), m_landmarks(std::move(landmarks)) {
     m_asked[Index(BlendStyle::Classic)] = true;
 }
@@ -109,21 +108,20 @@ std::string PortraitChoice::MakeNatural() {
     if (!m_landmarks) {
         return kNaturalUnavailableText;
     }
-    if (const LandmarkModelStatus status = m_landmarks->Load();
-        status != LandmarkModelStatus::Ok) {
+    if (const LandmarkModelStatus status = m_landmarks->Load(); status != LandmarkModelStatus::Ok) {
         return LandmarkModelProblemText(status, m_landmarks->Path());
     }
     PrepareNaturalBlend();
     NaturalBlendReport report;
     const LandmarkModel& model = *m_landmarks;
     const bool made = m_compositor.ComposeAlso(
-        BlendStyle::Natural, [&report, &model](PictureHandle body, const FaceBoxList& bodyBoxes,
-                                 PictureHandle face, const FaceBox& faceBox, PictureHandle mask) {
-            report = BlendFacesNatural(
-                body, bodyBoxes, face, faceBox, mask,
-                [&model](PictureHandle picture, const FaceBox& box) {
-                    return model.Find(picture, box);
-                });
+        BlendStyle::Natural,
+        [&report, &model](PictureHandle body, const FaceBoxList& bodyBoxes, PictureHandle face,
+                          const FaceBox& faceBox, PictureHandle mask) {
+            report = BlendFacesNatural(body, bodyBoxes, face, faceBox, mask,
+                                       [&model](PictureHandle picture, const FaceBox& box) {
+                                           return model.Find(picture, box);
+                                       });
         });
     if (!made) {
         return kNaturalOutOfMemoryText;

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "services/gallery/SourceList.h"
 #include "app/UserSettings.h"
 #include "saori/Platform.h"
 #include "saori/UserText.h"
+#include "services/gallery/SourceList.h"
 
 namespace norvo {
 

@@ -9,7 +9,6 @@ namespace norvo {
 
 namespace {
 
-
 // Message texts carry CR LF between lines; a terminal wants LF. They may also carry parts of
 // web answers (picture addresses), so every other control character is shown as '?' rather
 // than handed to the terminal, which would act on escape sequences and bare CRs.
@@ -65,10 +64,10 @@ void TerminalView::SendProgressStep(int step) {
         std::fprintf(m_out, "\r[%s] %2d/%d", bar.c_str(), step, kBarSteps);
         m_bBarShown = true;
     } else {
-        std::fprintf(m_out, "%s\n",
-                     ComposeText(kProgressLineText,
-                                 {std::to_string(step), std::to_string(kBarSteps)})
-                         .c_str());
+        std::fprintf(
+            m_out, "%s\n",
+            ComposeText(kProgressLineText, {std::to_string(step), std::to_string(kBarSteps)})
+                .c_str());
     }
     std::fflush(m_out);
 }

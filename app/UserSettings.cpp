@@ -65,8 +65,7 @@ bool UserSettings::SetValue(const std::string& key, const std::string& value) {
 }
 
 std::string ResolveSetting(const std::string& option, const char* variable,
-                           const UserSettings& file, const char* key,
-                           const std::string& fallback) {
+                           const UserSettings& file, const char* key, const std::string& fallback) {
     if (!option.empty()) {
         return option;
     }

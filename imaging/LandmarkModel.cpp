@@ -101,8 +101,7 @@ LandmarkModelStatus LandmarkModel::Load() {
     return m_status;
 }
 
-std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture,
-                                                 const FaceBox& box) const {
+std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture, const FaceBox& box) const {
     const Shape* model = m_ready.load(std::memory_order_acquire);
     if (!picture || !model) {
         return std::nullopt;
@@ -130,8 +129,8 @@ std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture,
     // The bits are bottom-up: row y of the picture is row height-1-y of this view.
     const cv::Mat flipped(height, width, CV_8UC3, picture->bits,
                           static_cast<size_t>(PictureStride(width)));
-    const cv::Mat source = flipped(cv::Rect(crop.x, height - crop.y - crop.height, crop.width,
-                                            crop.height));
+    const cv::Mat source =
+        flipped(cv::Rect(crop.x, height - crop.y - crop.height, crop.width, crop.height));
     double scale = 1.0;
     if (boxWidth > kMaxModelBoxSide) {
         scale = 1.0 / std::ceil(static_cast<double>(boxWidth) / kMaxModelBoxSide);
@@ -158,10 +157,10 @@ std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture,
     const long top = std::lround((box.top - crop.y) * sy);
     const long right = std::lround((box.right - crop.x) * sx) - 1;
     const long bottom = std::lround((box.bottom - crop.y) * sy) - 1;
-    const cv::Rect inside = cv::Rect(static_cast<int>(left), grey.rows - 1 - static_cast<int>(bottom),
-                                     static_cast<int>(right - left + 1),
-                                     static_cast<int>(bottom - top + 1)) &
-                            cv::Rect(0, 0, grey.cols, grey.rows);
+    const cv::Rect inside =
+        cv::Rect(static_cast<int>(left), grey.rows - 1 - static_cast<int>(bottom),
+                 static_cast<int>(right - left + 1), static_cast<int>(bottom - top + 1)) &
+        cv::Rect(0, 0, grey.cols, grey.rows);
     cv::Scalar mean, spread;
     cv::meanStdDev(grey(inside), mean, spread);
     if (spread[0] < kMinGreySpread) {
@@ -180,8 +179,8 @@ std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture,
     if (eyes < kMinEyeShare * boxWidth || eyes > kMaxEyeShare * boxWidth) {
         return std::nullopt;
     }
-    const cv::Rect2d near(box.left - 0.25 * boxWidth, box.top - 0.25 * boxHeight,
-                          1.5 * boxWidth, 1.5 * boxHeight);
+    const cv::Rect2d near(box.left - 0.25 * boxWidth, box.top - 0.25 * boxHeight, 1.5 * boxWidth,
+                          1.5 * boxHeight);
     for (const LandmarkPoint& eye : {marks.LeftEye(), marks.RightEye()}) {
         if (!near.contains(cv::Point2d(eye.x, eye.y))) {
             return std::nullopt;

@@ -49,8 +49,8 @@ public:
         if (magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
             return false;
         }
-        value = (control & 0x80) ? -static_cast<int64_t>(magnitude)
-                                 : static_cast<int64_t>(magnitude);
+        value =
+            (control & 0x80) ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
         return true;
     }
 

@@ -361,8 +361,8 @@ cv::Mat WarpFace(const cv::Mat& faceView, const cv::Matx23d& align, const cv::Re
                 // Small pixel q sits at face pixel part.tl + (q + 0.5) * k - 0.5.
                 const double kx = static_cast<double>(part.width) / small.cols;
                 const double ky = static_cast<double>(part.height) / small.rows;
-                m = Then(cv::Matx23d(kx, 0, part.x + 0.5 * kx - 0.5, 0, ky, part.y + 0.5 * ky - 0.5),
-                         m);
+                m = Then(
+                    cv::Matx23d(kx, 0, part.x + 0.5 * kx - 0.5, 0, ky, part.y + 0.5 * ky - 0.5), m);
                 source = small;
             }
         }
@@ -387,8 +387,7 @@ cv::Mat MakeFields(const cv::Mat& warpedSmall, const cv::Mat& bodySmall, const c
     warpedSmall.convertTo(faceColour, CV_32FC3);
     bodySmall.convertTo(bodyColour, CV_32FC3);
     cv::Mat matched = natural::TransferLabColour(faceColour, bodyColour, core);
-    matched =
-        natural::MatchBlurredColour(matched, bodyColour, both, kRatioSigmaShare * eyesSmall);
+    matched = natural::MatchBlurredColour(matched, bodyColour, both, kRatioSigmaShare * eyesSmall);
     cv::Mat matched8;
     matched.convertTo(matched8, CV_8UC3);
     const cv::Mat inside = weights >= kSeamlessWeight;
@@ -406,8 +405,8 @@ cv::Mat MakeFields(const cv::Mat& warpedSmall, const cv::Mat& bodySmall, const c
     cv::Mat share3;
     cv::merge(std::vector<cv::Mat>{share, share, share}, share3);
     const cv::Mat gain = natural::BlurredRatio(matched, faceColour, both, kGainSigma);
-    const cv::Mat offset = solved - share3.mul(gain.mul(faceColour)) -
-                           (cv::Scalar::all(1) - share3).mul(bodyColour);
+    const cv::Mat offset =
+        solved - share3.mul(gain.mul(faceColour)) - (cv::Scalar::all(1) - share3).mul(bodyColour);
     cv::Mat fields;
     cv::merge(std::vector<cv::Mat>{weights, share, offset, gain}, fields);
     return fields;
@@ -508,10 +507,9 @@ bool BlendFaceNatural(PictureHandle body, const FaceLandmarks& bodyMarks, Pictur
         faceOutline.emplace_back(static_cast<float>(f.x), static_cast<float>(f.y));
     }
 
-    const double scale =
-        options.fullResolution ? 1.0 : std::min(1.0, kEyeDistanceForFields / eyes);
-    const cv::Rect area = BlendArea(bodyOutline, eyes, cv::Size(bodyWidth, bodyHeight),
-                                    options.fullResolution);
+    const double scale = options.fullResolution ? 1.0 : std::min(1.0, kEyeDistanceForFields / eyes);
+    const cv::Rect area =
+        BlendArea(bodyOutline, eyes, cv::Size(bodyWidth, bodyHeight), options.fullResolution);
     if (area.width < kMinFieldSide || area.height < kMinFieldSide) {
         return false;
     }
@@ -520,8 +518,9 @@ bool BlendFaceNatural(PictureHandle body, const FaceLandmarks& bodyMarks, Pictur
     const cv::Mat warped = WarpFace(FlippedView(face), align, area);
 
     // The fields, on a copy with the eyes about kEyeDistanceForFields apart.
-    const cv::Size small(std::max(kMinFieldSide, static_cast<int>(std::lround(area.width * scale))),
-                         std::max(kMinFieldSide, static_cast<int>(std::lround(area.height * scale))));
+    const cv::Size small(
+        std::max(kMinFieldSide, static_cast<int>(std::lround(area.width * scale))),
+        std::max(kMinFieldSide, static_cast<int>(std::lround(area.height * scale))));
     const bool reduced = small != area.size();
     const double sx = static_cast<double>(small.width) / area.width;
     const double sy = static_cast<double>(small.height) / area.height;
@@ -538,7 +537,8 @@ bool BlendFaceNatural(PictureHandle body, const FaceLandmarks& bodyMarks, Pictur
         // The face is warped straight onto the small grid (no second pass over the full area).
         const cv::Matx23d toGrid(sx, 0, (0.5 - area.x) * sx - 0.5, 0, sy,
                                  (0.5 - area.y) * sy - 0.5);
-        warpedSmall = WarpFace(FlippedView(face), Then(align, toGrid), cv::Rect(cv::Point(), small));
+        warpedSmall =
+            WarpFace(FlippedView(face), Then(align, toGrid), cv::Rect(cv::Point(), small));
         cv::resize(bodyArea, bodySmall, small, 0, 0, cv::INTER_AREA);
     } else {
         bodySmall = bodyArea.clone();
@@ -551,14 +551,15 @@ bool BlendFaceNatural(PictureHandle body, const FaceLandmarks& bodyMarks, Pictur
         return false;
     }
     const cv::Mat fields = MakeFields(warpedSmall, bodySmall, weights, eyesSmall);
-    MixIntoBody(bodyArea, warped, fields, options.weights ? TraceRows(*options.weights, body, area)
-                                                          : std::vector<uint8_t*>());
+    MixIntoBody(
+        bodyArea, warped, fields,
+        options.weights ? TraceRows(*options.weights, body, area) : std::vector<uint8_t*>());
     return true;
 }
 
 NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& bodyBoxes,
-                                     PictureHandle face, const FaceBox& faceBox,
-                                     PictureHandle mask, const LandmarkFinder& find,
+                                     PictureHandle face, const FaceBox& faceBox, PictureHandle mask,
+                                     const LandmarkFinder& find,
                                      const NaturalBlendOptions& options) {
     NaturalBlendReport report;
     if (!body || !face || !mask) {
@@ -596,8 +597,8 @@ NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& body
         std::vector<char> natural(run.size(), 0);
         OnTwoThreads(run.size(), [&](size_t k) {
             const size_t i = run[k];
-            natural[k] = bodyMarks[i] &&
-                         BlendFaceNatural(body, *bodyMarks[i], face, *faceMarks, options);
+            natural[k] =
+                bodyMarks[i] && BlendFaceNatural(body, *bodyMarks[i], face, *faceMarks, options);
         });
         for (size_t k = 0; k < run.size(); ++k) {
             if (!natural[k]) {
@@ -628,9 +629,9 @@ NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& body
             }
         }
         // A face taken from the body itself is read while it is pasted: one face at a time.
-        if (face == body ||
-            std::any_of(runAreas.begin(), runAreas.end(),
-                        [&](const cv::Rect& a) { return (a & reach).area() > 0; })) {
+        if (face == body || std::any_of(runAreas.begin(), runAreas.end(), [&](const cv::Rect& a) {
+                return (a & reach).area() > 0;
+            })) {
             blendRun();
         }
         run.push_back(i);

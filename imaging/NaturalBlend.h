@@ -45,8 +45,8 @@ struct NaturalBlendReport {
 // the classic way, through `mask`, exactly as BlendFaces does. Empty boxes and boxes entirely
 // outside the body are skipped. Returns an empty report when a handle is nullptr.
 NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& bodyBoxes,
-                                     PictureHandle face, const FaceBox& faceBox,
-                                     PictureHandle mask, const LandmarkFinder& find,
+                                     PictureHandle face, const FaceBox& faceBox, PictureHandle mask,
+                                     const LandmarkFinder& find,
                                      const NaturalBlendOptions& options = {});
 
 // Builds the colour conversion tables OpenCV makes on first use (a quarter of a second), so

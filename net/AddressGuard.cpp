@@ -99,16 +99,17 @@ std::optional<IpAddress> IpAddress::FromSockaddr(const sockaddr* address, sockle
         sockaddr_in in{};
         std::memcpy(&in, address, sizeof in);
         std::memcpy(ip.bytes.data(), &in.sin_addr, 4);
-        if (port) *port = ntohs(in.sin_port);
+        if (port)
+            *port = ntohs(in.sin_port);
         return ip;
     }
-    if (address->sa_family == AF_INET6 &&
-        length >= static_cast<socklen_t>(sizeof(sockaddr_in6))) {
+    if (address->sa_family == AF_INET6 && length >= static_cast<socklen_t>(sizeof(sockaddr_in6))) {
         sockaddr_in6 in6{};
         std::memcpy(&in6, address, sizeof in6);
         ip.v6 = true;
         std::memcpy(ip.bytes.data(), &in6.sin6_addr, 16);
-        if (port) *port = ntohs(in6.sin6_port);
+        if (port)
+            *port = ntohs(in6.sin6_port);
         return ip;
     }
     return std::nullopt;
@@ -141,7 +142,8 @@ std::optional<AddressGuard> AddressGuard::FromList(std::string_view list, std::s
             continue;
         }
         auto refuse = [&] {
-            if (bad) *bad = std::string(entry);
+            if (bad)
+                *bad = std::string(entry);
             return std::nullopt;
         };
         const std::size_t colon = entry.rfind(':');

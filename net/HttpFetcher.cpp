@@ -100,7 +100,8 @@ bool Configure(CURL* easy, const std::string& address, const FetchLimits& limits
     set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L));
     set(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L));
-    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, (options.userAgent.empty() ? kUserAgent : options.userAgent).c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                         (options.userAgent.empty() ? kUserAgent : options.userAgent).c_str()));
     set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                          std::min(limits.connectTimeoutSeconds * 1000, timeoutMs)));
     set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs));
@@ -271,8 +272,7 @@ FetchStatus HttpFetcher::Fetch(const std::string& address, const Sink& sink, std
     }
     for (const std::string& name : wanted) {
         curl_header* header = nullptr;
-        if (curl_easy_header(easy.get(), name.c_str(), 0, CURLH_HEADER, -1, &header) ==
-                CURLHE_OK &&
+        if (curl_easy_header(easy.get(), name.c_str(), 0, CURLH_HEADER, -1, &header) == CURLHE_OK &&
             header != nullptr && header->value != nullptr) {
             reply.headers[name] = header->value;
         }

@@ -91,9 +91,7 @@ public:
     bool Probe(const std::string& address) const;
 
 private:
-    bool Cancelled() const {
-        return m_options.cancelled != nullptr && m_options.cancelled->load();
-    }
+    bool Cancelled() const { return m_options.cancelled != nullptr && m_options.cancelled->load(); }
 
     FetchLimits m_limits;
     FetchOptions m_options;

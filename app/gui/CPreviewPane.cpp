@@ -18,8 +18,8 @@ QImage ToImage(PictureHandle picture) {
     const PictureDescription* description = DescribePicture(picture);
     const int width = description->header->biWidth;
     const int height = description->header->biHeight;
-    const QImage view(description->bits, width, height, static_cast<qsizetype>(PictureStride(width)),
-                      QImage::Format_BGR888);
+    const QImage view(description->bits, width, height,
+                      static_cast<qsizetype>(PictureStride(width)), QImage::Format_BGR888);
     return view.mirrored(false, true);
 }
 
@@ -85,7 +85,8 @@ void CPreviewPane::OnToggled(bool natural) {
     setCursor(Qt::BusyCursor);
     m_worker = std::thread([this, style] {
         m_portrait.Portrait(style);
-        QMetaObject::invokeMethod(this, [this, style] { OnMade(style); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, style] { OnMade(style); }, Qt::QueuedConnection);
     });
 }
 

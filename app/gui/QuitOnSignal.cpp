@@ -11,8 +11,7 @@ QuitOnSignal::QuitOnSignal(std::function<void()> quit, QObject* parent)
     if (!m_signals->IsActive()) {
         return;
     }
-    connect(this, &QuitOnSignal::signalCaught, this, &QuitOnSignal::OnSignal,
-            Qt::QueuedConnection);
+    connect(this, &QuitOnSignal::signalCaught, this, &QuitOnSignal::OnSignal, Qt::QueuedConnection);
     // Every signal quits again: closing is harmless twice, and a box the first one met may
     // have kept the window open.
     m_waiter = std::thread([this] {

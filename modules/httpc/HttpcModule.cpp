@@ -9,9 +9,9 @@
 #include <new>
 
 #include "modules/httpc/FileName.h"
-#include "net/HttpFetcher.h"
 #include "modules/httpc/MarkerTexts.h"
 #include "modules/httpc/ModuleRequest.h"
+#include "net/HttpFetcher.h"
 
 namespace norvo {
 

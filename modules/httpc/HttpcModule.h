@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "net/FetchLimits.h"
 #include "modules/httpc/ModuleAnswer.h"
+#include "net/FetchLimits.h"
 
 namespace norvo {
 

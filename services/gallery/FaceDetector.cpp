@@ -154,8 +154,7 @@ void ScanWindows(const Detector& model, Scanner& scanner, const Image& image,
     std::vector<std::pair<double, dlib::rectangle>> hits;
     for (unsigned long i = 0; i < model.num_detectors(); ++i) {
         const double threshold = model.get_w(i)(scanner.get_num_dimensions());
-        scanner.detect(model.get_processed_w(i).get_detect_argument(), hits,
-                       threshold + kMinScore);
+        scanner.detect(model.get_processed_w(i).get_detect_argument(), hits, threshold + kMinScore);
         for (const auto& [score, rect] : hits) out.push_back({score - threshold, i, rect});
     }
 }
@@ -165,8 +164,8 @@ void ScanWindows(const Detector& model, Scanner& scanner, const Image& image,
 void ScanSplit(const Detector& model, Scanner& nearLevels, Scanner& farLevels,
                const dlib::array2d<unsigned char>& work, std::vector<dlib::rect_detection>& out) {
     std::vector<dlib::rect_detection> nearWindows;
-    auto nearScan = std::async(std::launch::async,
-                               [&] { ScanWindows(model, nearLevels, work, nearWindows); });
+    auto nearScan =
+        std::async(std::launch::async, [&] { ScanWindows(model, nearLevels, work, nearWindows); });
     Pyramid pyr;
     try {
         // The same steps down the scanner itself takes, so the far part scans exactly the

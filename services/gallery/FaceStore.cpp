@@ -149,7 +149,8 @@ std::optional<FaceStore::FileKey> FaceStore::KeyOf(const fs::path& file) {
     const auto mtime = fs::last_write_time(file, ec);
     if (ec)
         return std::nullopt;
-    return FileKey{file.string(), size, static_cast<std::int64_t>(mtime.time_since_epoch().count())};
+    return FileKey{file.string(), size,
+                   static_cast<std::int64_t>(mtime.time_since_epoch().count())};
 }
 
 std::optional<std::string> FaceStore::HashOfFile(const fs::path& file) {

@@ -18,7 +18,7 @@ class DiskCache;
 
 // What detection found in one picture.
 struct PictureFaces {
-    int width = 0;   // the picture's own size, as the program will load it
+    int width = 0;  // the picture's own size, as the program will load it
     int height = 0;
     std::vector<FaceRect> faces;  // largest first, in the picture's own pixels
 
@@ -60,7 +60,7 @@ private:
     const FaceDetector& m_detector;
     DiskCache& m_cache;
     std::mutex m_mutex;
-    std::map<std::string, PictureFaces> m_faces;       // by content hash
+    std::map<std::string, PictureFaces> m_faces;        // by content hash
     std::map<std::string, DecodeStatus> m_undecodable;  // by content hash
     std::map<FileKey, std::string> m_fileHashes;
 };

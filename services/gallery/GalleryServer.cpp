@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "FaceDetector.h"
@@ -113,8 +113,8 @@ struct GalleryServer::Impl {
         for (const SourceChoice& choice : options.sources) {
             switch (choice.kind) {
                 case SourceChoice::Kind::Gallery:
-                    sources.push_back(std::make_unique<GallerySource>(index, store, faces,
-                                                                      options.detectBudget));
+                    sources.push_back(
+                        std::make_unique<GallerySource>(index, store, faces, options.detectBudget));
                     break;
                 case SourceChoice::Kind::Wikimedia:
                     sources.push_back(std::make_unique<WikimediaSource>(
@@ -259,9 +259,9 @@ struct GalleryServer::Impl {
                     res, 403,
                     "pictures from other hosts are not fetched (start with --allow-remote)");
             }
-            WebClient::Reply reply =
-                web.Picture("remote", *url,
-                            Clock::now() + std::chrono::seconds(WebClient::kTransferTimeoutSeconds));
+            WebClient::Reply reply = web.Picture(
+                "remote", *url,
+                Clock::now() + std::chrono::seconds(WebClient::kTransferTimeoutSeconds));
             if (reply.outcome != WebClient::Outcome::Ok) {
                 const auto [status, why] = FetchFailure(reply);
                 return SetText(res, status, why);

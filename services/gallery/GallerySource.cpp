@@ -12,8 +12,8 @@ constexpr const char* kPicturesPrefix = "/pictures/";
 
 }  // namespace
 
-GallerySource::GallerySource(const GalleryIndex& index, const PictureStore& store,
-                             FaceStore& faces, std::chrono::milliseconds detectBudget)
+GallerySource::GallerySource(const GalleryIndex& index, const PictureStore& store, FaceStore& faces,
+                             std::chrono::milliseconds detectBudget)
     : m_index(index), m_store(store), m_faces(faces), m_detectBudget(detectBudget) {}
 
 SourceAnswer GallerySource::Find(const std::string& name, Clock::time_point deadline) {

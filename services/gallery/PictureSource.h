@@ -24,7 +24,7 @@ struct Candidate {
 // What one source answered for a name.
 struct SourceAnswer {
     std::vector<Candidate> candidates;  // best first
-    bool failed = false;  // the source could not be asked, or kept failing
+    bool failed = false;                // the source could not be asked, or kept failing
     // One line for the log: why it failed, or what went wrong on the way to what it found.
     std::string reason;
 };

@@ -143,7 +143,8 @@ Provenance GalleryCredits::Of(const std::string& folderAndFile) const {
         const std::size_t at = pattern.find(kNamePlaceholder);
         const std::string before = pattern.substr(0, at);
         const std::string after = pattern.substr(at + kNamePlaceholder.size());
-        if (file.size() <= before.size() + after.size() || file.compare(0, before.size(), before) != 0 ||
+        if (file.size() <= before.size() + after.size() ||
+            file.compare(0, before.size(), before) != 0 ||
             file.compare(file.size() - after.size(), after.size(), after) != 0) {
             continue;
         }
@@ -153,7 +154,8 @@ Provenance GalleryCredits::Of(const std::string& folderAndFile) const {
         for (const auto& [name, credit] : m_pictures) {
             if (name.compare(0, folder.size(), folder) == 0 &&
                 name.compare(folder.size(), stem.size(), stem) == 0 &&
-                name.size() > folder.size() + stem.size() && name[folder.size() + stem.size()] == '.' &&
+                name.size() > folder.size() + stem.size() &&
+                name[folder.size() + stem.size()] == '.' &&
                 name.find('/', folder.size()) == std::string::npos) {
                 Provenance p = credit;
                 p.file = folderAndFile;

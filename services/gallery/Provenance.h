@@ -42,7 +42,7 @@ public:
 
 private:
     std::map<std::string, Provenance> m_pictures;  // by "<folder>/<file>"
-    std::vector<std::string> m_variantPatterns;     // "<name>_small.jpg"
+    std::vector<std::string> m_variantPatterns;    // "<name>_small.jpg"
 };
 
 }  // namespace norvo

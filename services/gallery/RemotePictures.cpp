@@ -30,9 +30,11 @@ struct PictureType {
     const char* contentType;
 };
 
-constexpr PictureType kTypes[] = {{"jpg", "image/jpeg"}, {"png", "image/png"},
-                                   {"webp", "image/webp"}, {"gif", "image/gif"},
-                                   {"bmp", "image/bmp"}};
+constexpr PictureType kTypes[] = {{"jpg", "image/jpeg"},
+                                  {"png", "image/png"},
+                                  {"webp", "image/webp"},
+                                  {"gif", "image/gif"},
+                                  {"bmp", "image/bmp"}};
 
 // The picture's type from its first bytes; nullopt for anything the service does not serve.
 std::optional<PictureType> Sniff(std::string_view bytes) {
@@ -67,8 +69,9 @@ RemotePictures::Fetched RemotePictures::Take(const std::string& source, const st
         fromCache = true;
         return {true, false, {}};
     }
-    if (std::optional<std::string> unusable = m_cache.Get(
-            kUnusableKind, id, std::chrono::duration_cast<std::chrono::seconds>(kUnusableLifetime))) {
+    if (std::optional<std::string> unusable =
+            m_cache.Get(kUnusableKind, id,
+                        std::chrono::duration_cast<std::chrono::seconds>(kUnusableLifetime))) {
         fromCache = true;
         return {false, true, *unusable};
     }
@@ -121,8 +124,8 @@ std::vector<Candidate> RemotePictures::Collect(const std::string& source,
         if (faces.faces.empty())
             return;  // a picture, but nobody in it
         HandOut({id, extension, contentType, address, source, picture.provenance});
-        result.candidate = Candidate{kPathPrefix + id + "." + extension, faces.width,
-                                     faces.height, picture.title, faces.LargestArea()};
+        result.candidate = Candidate{kPathPrefix + id + "." + extension, faces.width, faces.height,
+                                     picture.title, faces.LargestArea()};
     };
 
     // Two threads fetch (two at a time, as the picture hosts ask; the web client holds every
@@ -157,8 +160,7 @@ std::vector<Candidate> RemotePictures::Collect(const std::string& source,
                 bool fromCache = false;
                 const Fetched fetched = Take(source, *address, deadline, bytes, fromCache);
                 const std::string id = DiskCache::Hash(*address).substr(0, kIdChars);
-                const std::optional<PictureType> type =
-                    fetched.ok ? Sniff(bytes) : std::nullopt;
+                const std::optional<PictureType> type = fetched.ok ? Sniff(bytes) : std::nullopt;
                 if (!type) {
                     result.failure = fetched.ok ? source + ": not a picture" : fetched.reason;
                     if ((fetched.ok || fetched.definite) && !fromCache)
@@ -215,10 +217,9 @@ std::vector<Candidate> RemotePictures::Collect(const std::string& source,
         if (r.candidate)
             candidates.push_back(std::move(*r.candidate));
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) {
-                         return a.largestFace > b.largestFace;
-                     });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.largestFace > b.largestFace; });
     return candidates;
 }
 
@@ -234,7 +235,8 @@ std::optional<RemotePictures::Known> RemotePictures::Recall(const std::string& a
         if (extension == t.extension)
             type = t;
     }
-    std::optional<PictureFaces> faces = type ? m_faces.Known(known->substr(0, space)) : std::nullopt;
+    std::optional<PictureFaces> faces =
+        type ? m_faces.Known(known->substr(0, space)) : std::nullopt;
     if (!faces)
         return std::nullopt;
     return Known{id, type->extension, type->contentType, std::move(*faces)};
@@ -276,9 +278,9 @@ bool RemotePictures::Bytes(const Entry& entry, std::string& bytes) {
     }
     // Gone from the cache (evicted, damaged, or no cache at all): fetched again, and served
     // only if it still is a picture of the same type.
-    WebClient::Reply reply = m_web.Picture(
-        entry.source, entry.address,
-        Clock::now() + std::chrono::seconds(WebClient::kTransferTimeoutSeconds));
+    WebClient::Reply reply =
+        m_web.Picture(entry.source, entry.address,
+                      Clock::now() + std::chrono::seconds(WebClient::kTransferTimeoutSeconds));
     if (reply.outcome != WebClient::Outcome::Ok)
         return false;
     const std::optional<PictureType> type = Sniff(reply.body);

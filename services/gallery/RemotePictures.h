@@ -48,8 +48,8 @@ public:
 
     // What a collection did beside finding candidates.
     struct Report {
-        int looked = 0;   // pictures fetched or taken from the cache
-        int failed = 0;   // pictures that could not be fetched at all
+        int looked = 0;  // pictures fetched or taken from the cache
+        int failed = 0;  // pictures that could not be fetched at all
         std::string lastFailure;
     };
 
@@ -57,9 +57,9 @@ public:
 
     // Fetches the pictures (at most `maxPictures` of the list, in order), keeps those showing a
     // face and hands them out; candidates come back largest face first.
-    std::vector<Candidate> Collect(const std::string& source, const std::vector<WebPicture>& pictures,
-                                   std::size_t maxPictures, Clock::time_point deadline,
-                                   Report& report);
+    std::vector<Candidate> Collect(const std::string& source,
+                                   const std::vector<WebPicture>& pictures, std::size_t maxPictures,
+                                   Clock::time_point deadline, Report& report);
 
     // The handed-out picture of a path "/remote/<id>.<ext>" (nothing else after the prefix);
     // nullopt for anything this process never handed out.

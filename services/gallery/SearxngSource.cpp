@@ -1,9 +1,9 @@
 #include "SearxngSource.h"
 
 #include "RemotePictures.h"
+#include "ServiceText.h"
 #include "WebAnswers.h"
 #include "WebClient.h"
-#include "ServiceText.h"
 
 namespace norvo {
 

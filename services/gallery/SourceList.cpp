@@ -28,7 +28,8 @@ bool IsWebAddress(std::string_view address) {
 
 }  // namespace
 
-std::optional<std::vector<SourceChoice>> ParseSourceList(std::string_view list, std::string& error) {
+std::optional<std::vector<SourceChoice>> ParseSourceList(std::string_view list,
+                                                         std::string& error) {
     std::vector<SourceChoice> sources;
     std::size_t start = 0;
     while (start <= list.size()) {
@@ -41,17 +42,21 @@ std::optional<std::vector<SourceChoice>> ParseSourceList(std::string_view list, 
         const std::string_view name = Trimmed(entry.substr(0, equals));
         SourceChoice choice;
         if (name == kSearxng) {
-            std::string_view base =
-                equals == std::string_view::npos ? std::string_view() : Trimmed(entry.substr(equals + 1));
+            std::string_view base = equals == std::string_view::npos
+                                        ? std::string_view()
+                                        : Trimmed(entry.substr(equals + 1));
             while (!base.empty() && base.back() == '/') base.remove_suffix(1);
             if (!IsWebAddress(base)) {
-                error = "'" + std::string(entry) + "': searxng needs the instance's address, as in searxng=https://search.example";
+                error =
+                    "'" + std::string(entry) +
+                    "': searxng needs the instance's address, as in searxng=https://search.example";
                 return std::nullopt;
             }
             choice.kind = SourceChoice::Kind::Searxng;
             choice.base = std::string(base);
         } else if ((name == kGallery || name == kWikimedia) && equals == std::string_view::npos) {
-            choice.kind = name == kGallery ? SourceChoice::Kind::Gallery : SourceChoice::Kind::Wikimedia;
+            choice.kind =
+                name == kGallery ? SourceChoice::Kind::Gallery : SourceChoice::Kind::Wikimedia;
         } else {
             error = "unknown picture source '" + std::string(entry) +
                     "' (known: gallery, wikimedia, searxng=URL)";

@@ -45,16 +45,16 @@ long long NumberOf(const Json& object, const char* name) {
     if (value->is_number_integer())
         return value->get<long long>();
     if (value->is_number_unsigned())
-        return static_cast<long long>(std::min<std::uint64_t>(value->get<std::uint64_t>(),
-                                                              1ull << 62));
+        return static_cast<long long>(
+            std::min<std::uint64_t>(value->get<std::uint64_t>(), 1ull << 62));
     if (value->is_number_float())
         return static_cast<long long>(std::clamp(value->get<double>(), -1e18, 1e18));
     return 0;
 }
 
 int SmallNumberOf(const Json& object, const char* name) {
-    return static_cast<int>(std::clamp<long long>(NumberOf(object, name), -1'000'000'000,
-                                                  1'000'000'000));
+    return static_cast<int>(
+        std::clamp<long long>(NumberOf(object, name), -1'000'000'000, 1'000'000'000));
 }
 
 // formatversion=2 flags are true/false; formatversion=1 flags are "" when set, absent when not.
@@ -145,8 +145,8 @@ std::size_t DecodeReference(std::string_view text, std::string& out) {
     static const struct {
         const char* name;
         const char* text;
-    } kNamed[] = {{"amp", "&"},       {"lt", "<"},         {"gt", ">"},
-                  {"quot", "\""},     {"apos", "'"},       {"nbsp", " "},
+    } kNamed[] = {{"amp", "&"},        {"lt", "<"},         {"gt", ">"},
+                  {"quot", "\""},      {"apos", "'"},       {"nbsp", " "},
                   {"ndash", "\u2013"}, {"mdash", "\u2014"}, {"copy", "\u00A9"}};
     const std::size_t semicolon = text.find(';');
     if (semicolon == std::string_view::npos || semicolon < 2 || semicolon > 12)
@@ -335,8 +335,7 @@ CommonsAnswer ReadCommonsAnswer(std::string_view json) {
         f.index = SmallNumberOf(*page, "index");
         f.missing = FlagOf(*page, "missing") || FlagOf(*page, "filemissing");
         const Json* infos = Member(*page, "imageinfo");
-        const Json* info =
-            infos && infos->is_array() && !infos->empty() ? &(*infos)[0] : nullptr;
+        const Json* info = infos && infos->is_array() && !infos->empty() ? &(*infos)[0] : nullptr;
         if (info != nullptr && info->is_object()) {
             f.missing = f.missing || FlagOf(*info, "filemissing");
             f.url = TextOf(*info, "url");

@@ -28,8 +28,8 @@ struct WikiPage {
 };
 
 struct WikiAnswer {
-    bool ok = false;        // an API answer (possibly with no pages)
-    std::string errorCode;  // error.code when the API refused the request
+    bool ok = false;              // an API answer (possibly with no pages)
+    std::string errorCode;        // error.code when the API refused the request
     std::vector<WikiPage> pages;  // by search rank when the answer has ranks
     // Title rewrites the wiki made, in order: normalisation, then redirects.
     std::vector<std::pair<std::string, std::string>> renamed;

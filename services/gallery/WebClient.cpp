@@ -73,8 +73,8 @@ void WebClient::Rest(const std::string& source, std::chrono::seconds seconds) {
 WebClient::Reply WebClient::Api(const std::string& source, const std::string& address,
                                 Clock::time_point deadline) {
     if (std::optional<std::string> cached =
-            m_cache.Get(kApiKind, address, std::chrono::duration_cast<std::chrono::seconds>(
-                                               kApiAnswerLifetime))) {
+            m_cache.Get(kApiKind, address,
+                        std::chrono::duration_cast<std::chrono::seconds>(kApiAnswerLifetime))) {
         Reply reply;
         reply.outcome = Outcome::Ok;
         reply.body = std::move(*cached);
@@ -129,13 +129,12 @@ WebClient::Reply WebClient::Fetch(const std::string& source, const std::string& 
     }
     FetchReply answer;
     ++m_requests;
-    const FetchStatus status = m_fetcher.Fetch(
-        address,
-        [&reply](const char* data, std::size_t size) {
-            reply.body.append(data, size);
-            return true;
-        },
-        maxBytes, answer, left, {kRetryAfter, kApiError});
+    const FetchStatus status = m_fetcher.Fetch(address,
+                                               [&reply](const char* data, std::size_t size) {
+                                                   reply.body.append(data, size);
+                                                   return true;
+                                               },
+                                               maxBytes, answer, left, {kRetryAfter, kApiError});
     reply.status = status;
     reply.httpCode = answer.httpCode;
     reply.contentType = answer.contentType;

@@ -45,10 +45,10 @@ public:
     WebClient(AddressGuard guard, DiskCache& cache);
 
     enum class Outcome {
-        Ok,         // the body is the answer
-        Resting,    // not asked: the source rests after a 429 or "maxlag"
-        Refused,    // the source answered 429, "maxlag" or an API error; `reason` says which
-        Failed,     // not reached, timed out, an error status, too large, refused address
+        Ok,       // the body is the answer
+        Resting,  // not asked: the source rests after a 429 or "maxlag"
+        Refused,  // the source answered 429, "maxlag" or an API error; `reason` says which
+        Failed,   // not reached, timed out, an error status, too large, refused address
     };
     struct Reply {
         Outcome outcome = Outcome::Failed;

@@ -161,19 +161,21 @@ static std::string WikipediaApi(const WikimediaApis& apis, const std::string& la
 
 std::string WikipediaTitlesQuery(const WikimediaApis& apis, const std::string& language,
                                  const std::vector<std::string>& titles) {
-    return WikipediaApi(apis, language) + kQueryStart + "&redirects=1&titles=" + EncodeValue(Joined(titles, "")) +
-           kPageProps;
+    return WikipediaApi(apis, language) + kQueryStart +
+           "&redirects=1&titles=" + EncodeValue(Joined(titles, "")) + kPageProps;
 }
 
 std::string WikipediaSearchQuery(const WikimediaApis& apis, const std::string& language,
                                  const std::string& text) {
-    return WikipediaApi(apis, language) + kQueryStart + "&generator=search&gsrsearch=" + EncodeValue(text) +
+    return WikipediaApi(apis, language) + kQueryStart +
+           "&generator=search&gsrsearch=" + EncodeValue(text) +
            "&gsrnamespace=0&gsrlimit=" + std::to_string(kSearchPages) + kPageProps;
 }
 
 std::string WikidataQuery(const WikimediaApis& apis, const std::vector<std::string>& items) {
-    return apis.wikidata + "?action=wbgetentities&format=json&ids=" +
-           EncodeValue(Joined(items, "")) + "&props=claims";
+    return apis.wikidata +
+           "?action=wbgetentities&format=json&ids=" + EncodeValue(Joined(items, "")) +
+           "&props=claims";
 }
 
 std::string CommonsFilesQuery(const WikimediaApis& apis, const std::vector<std::string>& files) {
@@ -184,17 +186,18 @@ std::string CommonsFilesQuery(const WikimediaApis& apis, const std::vector<std::
 }
 
 std::string CommonsCategoryQuery(const WikimediaApis& apis, const std::string& category) {
-    return apis.commons + kQueryStart + "&generator=categorymembers&gcmtitle=" +
-           EncodeValue("Category:" + category) + "&gcmtype=file&gcmlimit=" +
-           std::to_string(kCommonsFiles) + kImageInfo;
+    return apis.commons + kQueryStart +
+           "&generator=categorymembers&gcmtitle=" + EncodeValue("Category:" + category) +
+           "&gcmtype=file&gcmlimit=" + std::to_string(kCommonsFiles) + kImageInfo;
 }
 
 std::string CommonsSearchQuery(const WikimediaApis& apis, const std::string& item,
                                const std::string& name) {
     const std::string search =
         item.empty() ? "\"" + name + "\" filetype:bitmap" : "haswbstatement:P180=" + item;
-    return apis.commons + kQueryStart + "&generator=search&gsrnamespace=6&gsrlimit=" +
-           std::to_string(kCommonsFiles) + "&gsrsearch=" + EncodeValue(search) + kImageInfo;
+    return apis.commons + kQueryStart +
+           "&generator=search&gsrnamespace=6&gsrlimit=" + std::to_string(kCommonsFiles) +
+           "&gsrsearch=" + EncodeValue(search) + kImageInfo;
 }
 
 std::string FileKey(std::string_view file) {

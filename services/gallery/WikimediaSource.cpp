@@ -71,7 +71,9 @@ private:
 
 WikimediaSource::WikimediaSource(WebClient& web, RemotePictures& remote, WikimediaApis apis,
                                  std::string localeLanguage)
-    : m_web(web), m_remote(remote), m_apis(std::move(apis)),
+    : m_web(web),
+      m_remote(remote),
+      m_apis(std::move(apis)),
       m_localeLanguage(std::move(localeLanguage)) {}
 
 SourceAnswer WikimediaSource::Find(const std::string& name, Clock::time_point deadline) {

@@ -78,8 +78,8 @@ public:
         posix_spawnattr_init(&attributes);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
         posix_spawnattr_setpgroup(&attributes, 0);
-        const int spawned = posix_spawn(&m_pid, program.c_str(), &actions, &attributes,
-                                        argv.data(), envp.data());
+        const int spawned =
+            posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(err[1]);

@@ -65,8 +65,8 @@ protected:
         httplib::Client client(s_services.search.substr(std::string("http://").size()));
         client.set_read_timeout(kWarmUpLimitSeconds, 0);
         for (const char* name : {"grace%20hopper", "eileen%20collins"}) {
-            const auto res =
-                client.Get((std::string("/ajax/services/search/images?q=") + name + "&v=1.0").c_str());
+            const auto res = client.Get(
+                (std::string("/ajax/services/search/images?q=") + name + "&v=1.0").c_str());
             ASSERT_TRUE(res && res->status == 200) << name;
         }
     }
@@ -163,7 +163,7 @@ TEST_F(PortraitEndToEndTest, TheCommandLineWritesOnlyWhenAllowed) {
     EXPECT_EQ(ReadPicture(out).height(), 600);
 
     EXPECT_EQ(RunProgram(s_services, "--body 'Nobody Known' --face 'Eileen Collins' --output '" +
-                         scratch.Path() + "none.jpg'"),
+                                         scratch.Path() + "none.jpg'"),
               1);
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "none.jpg"));
     EXPECT_EQ(RunProgram(s_services, "--body x"), 2);
@@ -235,8 +235,8 @@ TEST_F(PortraitEndToEndTest, TheNaturalBlendWithItsComparisonAndWithoutItsModel)
     const std::string clean = "NORVO_BLEND= XDG_CONFIG_HOME='" + scratch.Path() + "'";
     ASSERT_EQ(RunProgramLogged(clean, names + classic + "'", errors), 0);
 
-    ASSERT_EQ(RunProgramLogged(clean, names + natural + "' --blend natural --preview '" + sheet + "'",
-                               errors),
+    ASSERT_EQ(RunProgramLogged(
+                  clean, names + natural + "' --blend natural --preview '" + sheet + "'", errors),
               0)
         << ReadFile(errors);
     // Body 512 x 600, face 512 x 512 shown 600 high, the two portraits 512 wide.

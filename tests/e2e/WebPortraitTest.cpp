@@ -39,13 +39,12 @@ protected:
         const fs::path err = m_dir / "stderr";
         const std::string command =
             "env -u NORVO_SOURCES -u NORVO_SEARCH_URL -u NORVO_DETECT_URL LC_ALL=C.UTF-8"
-            " XDG_CONFIG_HOME='" + (m_dir / "config").string() +
-            "' XDG_CACHE_HOME='" + (m_dir / cache).string() +
-            "' NORVO_WIKIPEDIA_API='" + fake.WikipediaApi() +
-            "' NORVO_COMMONS_API='" + fake.CommonsApi() +
-            "' NORVO_WIKIDATA_API='" + fake.WikidataApi() +
-            "' NORVO_ALLOW_PRIVATE_FETCH='" + fake.Endpoint() + "' " +
-            platform::ProgramFolder() + "norvo " + args + " >/dev/null 2>'" + err.string() + "'";
+            " XDG_CONFIG_HOME='" +
+            (m_dir / "config").string() + "' XDG_CACHE_HOME='" + (m_dir / cache).string() +
+            "' NORVO_WIKIPEDIA_API='" + fake.WikipediaApi() + "' NORVO_COMMONS_API='" +
+            fake.CommonsApi() + "' NORVO_WIKIDATA_API='" + fake.WikidataApi() +
+            "' NORVO_ALLOW_PRIVATE_FETCH='" + fake.Endpoint() + "' " + platform::ProgramFolder() +
+            "norvo " + args + " >/dev/null 2>'" + err.string() + "'";
         const int status = std::system(command.c_str());
         std::ifstream in(err);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
@@ -59,10 +58,11 @@ protected:
 
 TEST_F(WebPortraitTest, TwoNamesTheGalleryDoesNotKnowOneOfThemJapanese) {
     // 山田花子
-    const Outcome made = Run("--sources gallery,wikimedia --body 'Ada Example' --face "
-                             "'\xE5\xB1\xB1\xE7\x94\xB0\xE8\x8A\xB1\xE5\xAD\x90' --output '" +
-                                 Output("web.jpg") + "'",
-                             "cache");
+    const Outcome made =
+        Run("--sources gallery,wikimedia --body 'Ada Example' --face "
+            "'\xE5\xB1\xB1\xE7\x94\xB0\xE8\x8A\xB1\xE5\xAD\x90' --output '" +
+                Output("web.jpg") + "'",
+            "cache");
     ASSERT_EQ(made.status, 0) << made.messages;
     QImageReader reader(QString::fromStdString(Output("web.jpg")));
     EXPECT_EQ(reader.format(), "jpeg");
@@ -72,9 +72,9 @@ TEST_F(WebPortraitTest, TwoNamesTheGalleryDoesNotKnowOneOfThemJapanese) {
 
 TEST_F(WebPortraitTest, EveryFailureEndsWithItsMessageAndNoFile) {
     // Nobody by that name: the run's "(0)" as for any unknown name.
-    Outcome run = Run("--body 'Nobody Known' --face 'Ada Example' --output '" +
-                          Output("unknown.jpg") + "'",
-                      "unknown");
+    Outcome run =
+        Run("--body 'Nobody Known' --face 'Ada Example' --output '" + Output("unknown.jpg") + "'",
+            "unknown");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.messages.find("Nobody Known\xE3\x81\xAE"), std::string::npos) << run.messages;
     EXPECT_NE(run.messages.find("(0)"), std::string::npos) << run.messages;

@@ -102,8 +102,8 @@ Json FormatVersion1(Json pages) {
         for (auto it = page.begin(); it != page.end();) {
             it = it.value().is_boolean() ? page.erase(it) : std::next(it);
         }
-        const std::string id =
-            page.contains("pageid") ? std::to_string(page["pageid"].get<int>()) : std::to_string(--missing);
+        const std::string id = page.contains("pageid") ? std::to_string(page["pageid"].get<int>())
+                                                       : std::to_string(--missing);
         byId[id] = page;
     }
     return byId;
@@ -117,7 +117,7 @@ struct FakeWeb::Impl {
     std::thread thread;
     int port = 0;
     QImage hopper, astronaut;
-    std::map<std::string, File> files;                           // by name
+    std::map<std::string, File> files;  // by name
     std::vector<Page> pages;
     std::map<std::string, Item> items;                           // by Q id
     std::map<std::string, std::vector<std::string>> categories;  // name -> files
@@ -130,8 +130,10 @@ struct FakeWeb::Impl {
     std::atomic<int> apiNow{0}, picturesNow{0};
 
     Impl(FakeWeb& o, const std::filesystem::path& gallery) : owner(o) {
-        hopper.load(QString::fromStdString((gallery / "Grace Hopper" / "grace_hopper.jpg").string()));
-        astronaut.load(QString::fromStdString((gallery / "Eileen Collins" / "astronaut.png").string()));
+        hopper.load(
+            QString::fromStdString((gallery / "Grace Hopper" / "grace_hopper.jpg").string()));
+        astronaut.load(
+            QString::fromStdString((gallery / "Eileen Collins" / "astronaut.png").string()));
         if (hopper.isNull() || astronaut.isNull())
             throw std::runtime_error("the bundled photographs are missing");
         World();
@@ -141,8 +143,13 @@ struct FakeWeb::Impl {
         auto file = [&](File f) { files[f.name] = f; };
         file({.name = "Ada Example 2019.jpg",
               .artist = "<a href=\"//commons.wikimedia.org/wiki/User:Foo\">Foo &amp; Bar</a>"});
-        file({.name = "Ada Example portrait.png", .mime = "image/png", .picture = "astronaut",
-              .artist = "NASA", .license = "Public domain", .licenseUrl = "", .attribution = false});
+        file({.name = "Ada Example portrait.png",
+              .mime = "image/png",
+              .picture = "astronaut",
+              .artist = "NASA",
+              .license = "Public domain",
+              .licenseUrl = "",
+              .attribution = false});
         file({.name = "Ada Example logo.svg", .mime = "image/svg+xml"});
         file({.name = "Ada Example scan.tif", .mime = "image/tiff"});
         file({.name = "Ada Example poster.jpg", .nonFree = true});
@@ -193,15 +200,19 @@ struct FakeWeb::Impl {
     }
 
     Json PageJson(const Page& p) const {
-        Json j = {{"pageid", p.id}, {"ns", 0}, {"title", p.title},
+        Json j = {{"pageid", p.id},
+                  {"ns", 0},
+                  {"title", p.title},
                   {"fullurl", owner.Base() + "/" + p.lang + "/wiki/" + Encoded(p.title)}};
         if (!p.image.empty()) {
             const std::string wiki = files.count(Spaced(p.image)) ? "commons" : p.lang;
             j["thumbnail"] = {{"source", UploadBase(wiki) + "thumb/a/ab/" + Encoded(p.image) +
                                              "/500px-" + Encoded(p.image)},
-                              {"width", 500}, {"height", 586}};
+                              {"width", 500},
+                              {"height", 586}};
             j["original"] = {{"source", UploadBase(wiki) + "a/ab/" + Encoded(p.image)},
-                             {"width", 3000}, {"height", 3516}};
+                             {"width", 3000},
+                             {"height", 3516}};
             j["pageimage"] = p.image;
         }
         Json props = {{"wikibase_item", p.item}};
@@ -225,11 +236,13 @@ struct FakeWeb::Impl {
             page["index"] = index;
         const std::string original = UploadBase("commons") + "a/ab/" + Encoded(name);
         Json info = {{"size", f.picture == "huge" ? 30'000'000 : 2'345'678},
-                     {"width", 3000}, {"height", 3516}};
+                     {"width", 3000},
+                     {"height", 3516}};
         if (width > 0) {
-            info["thumburl"] = width >= 3000 ? original
-                                             : UploadBase("commons") + "thumb/a/ab/" + Encoded(name) +
-                                                   "/" + std::to_string(width) + "px-" + Encoded(name);
+            info["thumburl"] = width >= 3000
+                                   ? original
+                                   : UploadBase("commons") + "thumb/a/ab/" + Encoded(name) + "/" +
+                                         std::to_string(width) + "px-" + Encoded(name);
             info["thumbwidth"] = std::min(width, 3000);
             info["thumbheight"] = std::min(width, 3000) * 3516 / 3000;
         }
@@ -284,9 +297,12 @@ struct FakeWeb::Impl {
                     continue;
                 }
                 auto statement = [](const std::string& property, Json value, const char* rank) {
-                    return Json{{"mainsnak", {{"snaktype", "value"}, {"property", property},
-                                              {"datavalue", {{"value", value}}}}},
-                                {"type", "statement"}, {"rank", rank}};
+                    return Json{{"mainsnak",
+                                 {{"snaktype", "value"},
+                                  {"property", property},
+                                  {"datavalue", {{"value", value}}}}},
+                                {"type", "statement"},
+                                {"rank", rank}};
                 };
                 // Json::array, not braces: a braced single json is copied by some compilers
                 // (clang) and wrapped in an array by others.
@@ -303,13 +319,15 @@ struct FakeWeb::Impl {
                     images.push_back(statement("P18", f, "normal"));
                 claims["P18"] = images;
                 if (!it->second.category.empty())
-                    claims["P373"] = Json::array({statement("P373", it->second.category, "normal")});
+                    claims["P373"] =
+                        Json::array({statement("P373", it->second.category, "normal")});
                 entities[id] = {{"type", "item"}, {"id", id}, {"claims", claims}};
             }
             res.set_content(Json{{"entities", entities}}.dump(), "application/json; charset=utf-8");
             return;
         }
-        const std::string lang = service == "commons" ? "commons" : service.substr(service.find(':') + 1);
+        const std::string lang =
+            service == "commons" ? "commons" : service.substr(service.find(':') + 1);
         if (req.has_param("titles")) {
             Json normalized = Json::array(), redirected = Json::array();
             for (const std::string& asked : Split(req.get_param_value("titles"), '|')) {
@@ -361,8 +379,8 @@ struct FakeWeb::Impl {
             }
         } else if (req.get_param_value("generator") == "categorymembers") {
             const std::string category = req.get_param_value("gcmtitle").substr(9);
-            for (const std::string& f : categories.count(category) ? categories.at(category)
-                                                                   : std::vector<std::string>())
+            for (const std::string& f :
+                 categories.count(category) ? categories.at(category) : std::vector<std::string>())
                 list.push_back(FileJson(f, width, 0));
         }
         query["pages"] = v2 ? list : FormatVersion1(list);
@@ -417,7 +435,8 @@ struct FakeWeb::Impl {
         } else if (kind == "moved") {
             res.set_redirect(owner.privateRedirect);
         } else {
-            res.set_content(PictureBytes(kind, width), kind == "astronaut" ? "image/png" : "image/jpeg");
+            res.set_content(PictureBytes(kind, width),
+                            kind == "astronaut" ? "image/png" : "image/jpeg");
         }
     }
 
@@ -442,19 +461,27 @@ struct FakeWeb::Impl {
         if (q == "Sam Example") {
             const std::string img = owner.Base() + "/img/";
             auto result = [&](const std::string& src, Json thumb, const std::string& page) {
-                results.push_back({{"template", "images.html"}, {"url", page},
-                                   {"title", "Sam <b>Example</b> at an event"}, {"img_src", src},
-                                   {"thumbnail_src", thumb}, {"resolution", "512 x 600"},
-                                   {"img_format", nullptr}, {"engine", "bing images"},
-                                   {"engines", {"bing images"}}, {"score", 1.0},
+                results.push_back({{"template", "images.html"},
+                                   {"url", page},
+                                   {"title", "Sam <b>Example</b> at an event"},
+                                   {"img_src", src},
+                                   {"thumbnail_src", thumb},
+                                   {"resolution", "512 x 600"},
+                                   {"img_format", nullptr},
+                                   {"engine", "bing images"},
+                                   {"engines", {"bing images"}},
+                                   {"score", 1.0},
                                    {"category", "images"}});
             };
             result(img + "sam.jpg", img + "sam-small.jpg", "https://site.example/sam");
             result(img + "page.html", img + "sam2.png", "https://site.example/sam2");
             result("http://10.0.0.1/sam3.jpg", nullptr, "https://site.example/sam3");
         }
-        const Json answer = {{"query", q}, {"number_of_results", 0}, {"results", results},
-                             {"answers", Json::array()}, {"suggestions", Json::array()},
+        const Json answer = {{"query", q},
+                             {"number_of_results", 0},
+                             {"results", results},
+                             {"answers", Json::array()},
+                             {"suggestions", Json::array()},
                              {"unresponsive_engines", {{"google images", "timeout"}}}};
         res.set_content(answer.dump(), "application/json");
     }
@@ -510,7 +537,7 @@ struct FakeWeb::Impl {
             res.set_content("Please set a user-agent with a contact", "text/plain");
         } else if (picture) {
             entry.service == "upload" && req.path.rfind("/img/", 0) == 0 ? Image(req, res)
-                                                                          : Upload(req, res);
+                                                                         : Upload(req, res);
         } else if (entry.service == "searxng") {
             Searx(req, res);
         } else if (api) {

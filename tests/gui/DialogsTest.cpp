@@ -16,11 +16,11 @@
 #include <memory>
 
 #include "GuiTestSupport.h"
+#include "app/RunTexts.h"
 #include "app/gui/CFileDialogTitle.h"
 #include "app/gui/CMainDialog.h"
 #include "app/gui/DisplayCheck.h"
 #include "app/gui/MessageBox.h"
-#include "app/RunTexts.h"
 #include "app/gui/QuitOnSignal.h"
 #include "app/gui/WindowTexts.h"
 

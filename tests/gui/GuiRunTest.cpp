@@ -11,13 +11,13 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
-#include <QLabel>
-#include <QTimer>
 #include <QImageReader>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -349,8 +349,10 @@ TEST_F(GuiRunTest, ThePreviewsCheckboxChangesWhatIsSavedAndTheChoiceIsKept) {
     if (!std::filesystem::is_regular_file(kDefaultLandmarkModelPath)) {
         GTEST_SKIP() << "no landmark model at " << kDefaultLandmarkModelPath;
     }
-    fake.downloads["http://p/body.png"] = FileBytes(NORVO_GALLERY_DIR "/Grace Hopper/grace_hopper.jpg");
-    fake.downloads["http://p/face.png"] = FileBytes(NORVO_GALLERY_DIR "/Eileen Collins/astronaut.png");
+    fake.downloads["http://p/body.png"] =
+        FileBytes(NORVO_GALLERY_DIR "/Grace Hopper/grace_hopper.jpg");
+    fake.downloads["http://p/face.png"] =
+        FileBytes(NORVO_GALLERY_DIR "/Eileen Collins/astronaut.png");
     fake.detections["http://p/body.png"] = DetectionXml({{181, 140, 186, 186}});
     fake.detections["http://p/face.png"] = DetectionXml({{181, 79, 92, 92}});
     landmarks = std::make_shared<LandmarkModel>(kDefaultLandmarkModelPath);
@@ -381,9 +383,9 @@ TEST_F(GuiRunTest, ThePreviewsCheckboxChangesWhatIsSavedAndTheChoiceIsKept) {
     ASSERT_EQ(outcome, RunOutcome::Saved);
     ASSERT_FALSE(naturalShown.isNull());
     EXPECT_GT(Difference(classicShown, naturalShown), 1.0);
-    const QImage saved = QImage(QString::fromStdString(path))
-                             .scaled(naturalShown.size(), Qt::IgnoreAspectRatio,
-                                     Qt::SmoothTransformation);
+    const QImage saved =
+        QImage(QString::fromStdString(path))
+            .scaled(naturalShown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     EXPECT_LT(Difference(saved, naturalShown), 0.5 * Difference(saved, classicShown));
     EXPECT_EQ(UserSettings(blendSettingsPath).Value(kBlendKey), "natural");
     ExpectIdleAndClean();

@@ -121,18 +121,17 @@ TEST_F(FaceCompositorTest, AnotherBlendIsMadeBesideTheClassicOneAndTheChosenOneI
     EXPECT_FALSE(both.Choose(BlendStyle::Natural));
     FaceBoxList seenBoxes;
     uint32_t seenCentre = 1;
-    ASSERT_TRUE(both.ComposeAlso(BlendStyle::Natural,
-                                 [&](PictureHandle body, const FaceBoxList& b, PictureHandle face,
-                                     const FaceBox&, PictureHandle) {
-                                     seenBoxes = b;
-                                     seenCentre = ReadPicturePixel(body, 300, 225);
-                                     // Paints the whole body with the face's colour.
-                                     const PictureDescription* d = DescribePicture(body);
-                                     for (int32_t y = 0; y < d->header->biHeight; ++y)
-                                         for (int32_t x = 0; x < d->header->biWidth; ++x)
-                                             SetPicturePixel(body, x, y,
-                                                             ReadPicturePixel(face, 0, 0));
-                                 }));
+    ASSERT_TRUE(both.ComposeAlso(
+        BlendStyle::Natural, [&](PictureHandle body, const FaceBoxList& b, PictureHandle face,
+                                 const FaceBox&, PictureHandle) {
+            seenBoxes = b;
+            seenCentre = ReadPicturePixel(body, 300, 225);
+            // Paints the whole body with the face's colour.
+            const PictureDescription* d = DescribePicture(body);
+            for (int32_t y = 0; y < d->header->biHeight; ++y)
+                for (int32_t x = 0; x < d->header->biWidth; ++x)
+                    SetPicturePixel(body, x, y, ReadPicturePixel(face, 0, 0));
+        }));
     EXPECT_EQ(seenBoxes, boxes);
     EXPECT_LT(seenCentre & 0xff, 16u) << "the other blend starts from the unblended body";
     EXPECT_FALSE(both.ComposeAlso(BlendStyle::Classic, [](auto...) {}));

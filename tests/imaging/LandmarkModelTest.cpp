@@ -43,9 +43,9 @@ std::string TinyModel(Damage damage) {
         shape(i) = 0.01f * static_cast<float>(i % 50);
     }
     dlib::impl::regression_tree tree;
-    tree.splits.push_back({0, damage == Damage::SplitIndex ? 5ul : 1ul,
-                           damage == Damage::Threshold ? std::numeric_limits<float>::infinity()
-                                                       : 0.5f});
+    tree.splits.push_back(
+        {0, damage == Damage::SplitIndex ? 5ul : 1ul,
+         damage == Damage::Threshold ? std::numeric_limits<float>::infinity() : 0.5f});
     tree.leaf_values.assign(damage == Damage::LeafCount ? 3 : 2, dlib::zeros_matrix(shape));
     const std::vector<std::vector<dlib::impl::regression_tree>> forests{{tree}};
     const std::vector<std::vector<dlib::vector<float, 2>>> pixels{{{0.1f, 0.2f}, {0.3f, 0.1f}}};

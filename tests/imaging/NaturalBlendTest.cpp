@@ -42,7 +42,8 @@ cv::Mat ToMat(PictureHandle p) {
     const int h = d->header->biHeight;
     cv::Mat out(h, w, CV_8UC3);
     for (int y = 0; y < h; ++y) {
-        std::memcpy(out.ptr(y), d->bits + (h - 1 - y) * PictureStride(w), 3 * static_cast<size_t>(w));
+        std::memcpy(out.ptr(y), d->bits + (h - 1 - y) * PictureStride(w),
+                    3 * static_cast<size_t>(w));
     }
     return out;
 }
@@ -117,8 +118,7 @@ TEST(NaturalBlendSteps, EyeAlignmentRecoversRotationScaleAndShift) {
         const double b = c.scale * std::sin(c.degrees * kPi / 180);
         const cv::Matx23d want(a, -b, c.dx, b, a, c.dy);
         auto map = [&](cv::Point2d p) { return cv::Point2d(want * cv::Vec3d(p.x, p.y, 1)); };
-        const cv::Matx23d got =
-            natural::EyeAlignment(left, right, map(left), map(right));
+        const cv::Matx23d got = natural::EyeAlignment(left, right, map(left), map(right));
         for (int i = 0; i < 6; ++i) {
             EXPECT_NEAR(got.val[i], want.val[i], 1e-9) << c.degrees << " degrees, entry " << i;
         }
@@ -184,8 +184,8 @@ TEST(NaturalBlendSteps, LabTransferMovesTheFaceToTheBodysColour) {
         ASSERT_LT(bodySpread[c], 0.8 * vividSpread[c]);
         EXPECT_NEAR(outSpread[c] / vividSpread[c], 0.8, 0.03) << "channel " << c;
     }
-    EXPECT_NEAR(outSpread[0] / vividSpread[0],
-                std::clamp(bodySpread[0] / vividSpread[0], 0.5, 2.0), 0.03);
+    EXPECT_NEAR(outSpread[0] / vividSpread[0], std::clamp(bodySpread[0] / vividSpread[0], 0.5, 2.0),
+                0.03);
     EXPECT_LT(cv::norm(outMean - bodyMean), 1.0);
 }
 
@@ -305,8 +305,10 @@ TEST_F(NaturalBlendTest, FacesWithoutLandmarksAreBlendedTheClassicWay) {
     const FaceBox unmarked{20, 300, 100, 380};
     const FaceBox faceBox{80, 60, 220, 280};
     auto finder = [&](PictureHandle picture, const FaceBox& box) -> std::optional<FaceLandmarks> {
-        if (picture == face.get()) return faceMarks;
-        if (box == marked) return bodyMarks;
+        if (picture == face.get())
+            return faceMarks;
+        if (box == marked)
+            return bodyMarks;
         return std::nullopt;
     };
     const FaceBoxList boxes{marked, unmarked, {500, 500, 600, 600}, {10, 10, 10, 50}};
@@ -336,7 +338,6 @@ TEST_F(NaturalBlendTest, FacesWithoutLandmarksAreBlendedTheClassicWay) {
     EXPECT_EQ(cv::norm(ToMat(body.get()), ToMat(classic.get()), cv::NORM_INF), 0);
 }
 
-
 TEST_F(NaturalBlendTest, AGroupGivesThePictureOfBlendingOneFaceAfterAnother) {
     // Three faces side by side, one over the first and one without landmarks over the second,
     // each listed right after what it covers: faces apart are blended side by side, the others
@@ -355,9 +356,11 @@ TEST_F(NaturalBlendTest, AGroupGivesThePictureOfBlendingOneFaceAfterAnother) {
         shifted(bodyMarks, 0), shifted(bodyMarks, 30), shifted(bodyMarks, 400), std::nullopt,
         shifted(bodyMarks, 800)};
     auto finder = [&](PictureHandle picture, const FaceBox& b) -> std::optional<FaceLandmarks> {
-        if (picture == face.get()) return faceMarks;
+        if (picture == face.get())
+            return faceMarks;
         for (size_t i = 0; i < boxes.size(); ++i) {
-            if (boxes[i] == b) return marks[i];
+            if (boxes[i] == b)
+                return marks[i];
         }
         return std::nullopt;
     };

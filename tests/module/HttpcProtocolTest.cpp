@@ -6,11 +6,11 @@
 
 #include <cstdlib>
 
-#include "net/FetchLimits.h"
 #include "modules/httpc/FileName.h"
 #include "modules/httpc/MarkerTexts.h"
 #include "modules/httpc/ModuleAnswer.h"
 #include "modules/httpc/ModuleRequest.h"
+#include "net/FetchLimits.h"
 
 namespace norvo {
 namespace {

@@ -83,17 +83,17 @@ private:
 // server stops.
 inline void ServeTrickle(LoopbackServer& server, const std::string& pattern,
                          std::atomic<int>& arrivals) {
-    server.routes().Get(pattern, [&server, &arrivals](const httplib::Request&,
-                                                      httplib::Response& res) {
-        ++arrivals;
-        res.set_chunked_content_provider(
-            "text/plain", [&server](std::size_t, httplib::DataSink& sink) {
-                for (int i = 0; i < 20 && !server.stopping(); ++i) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                }
-                return !server.stopping() && sink.write("x", 1);
-            });
-    });
+    server.routes().Get(pattern,
+                        [&server, &arrivals](const httplib::Request&, httplib::Response& res) {
+                            ++arrivals;
+                            res.set_chunked_content_provider(
+                                "text/plain", [&server](std::size_t, httplib::DataSink& sink) {
+                                    for (int i = 0; i < 20 && !server.stopping(); ++i) {
+                                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                    }
+                                    return !server.stopping() && sink.write("x", 1);
+                                });
+                        });
 }
 
 // A search service that never finishes a search: its base address passes the connection check
@@ -129,7 +129,8 @@ public:
                           : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
     }
     ~SilentListener() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     SilentListener(const SilentListener&) = delete;
     SilentListener& operator=(const SilentListener&) = delete;

@@ -16,7 +16,8 @@ FetchLimits ShortLimits() {
     return limits;
 }
 
-FetchStatus Fetch(const HttpFetcher& fetcher, const std::string& address, std::string* body = nullptr) {
+FetchStatus Fetch(const HttpFetcher& fetcher, const std::string& address,
+                  std::string* body = nullptr) {
     std::string sink;
     long code = 0;
     const FetchStatus status = fetcher.Fetch(
@@ -26,7 +27,8 @@ FetchStatus Fetch(const HttpFetcher& fetcher, const std::string& address, std::s
             return true;
         },
         1 << 20, code);
-    if (body) *body = sink;
+    if (body)
+        *body = sink;
     return status;
 }
 
@@ -84,10 +86,14 @@ TEST_F(GuardedFetch, TheNamedEndpointAnswersAndEveryOtherLocalOneIsNeverContacte
 TEST_F(GuardedFetch, PrivateLinkLocalAndIpv6LocalAddressesAreRefusedAtOnce) {
     SilentListener v6(true);
     std::vector<std::string> addresses = {
-        "http://10.0.0.1/x",          "http://169.254.169.254/latest/meta-data/",
-        "http://192.168.1.1/",        "http://[fc00::1]/x",
-        "http://[fe80::1%25lo]/x",    "http://0.0.0.0:" + std::to_string(m_allowed.port()) + "/ok",
-        RedirectTo("http://10.1.2.3/x"), RedirectTo("http://[fd00::7]:8080/x"),
+        "http://10.0.0.1/x",
+        "http://169.254.169.254/latest/meta-data/",
+        "http://192.168.1.1/",
+        "http://[fc00::1]/x",
+        "http://[fe80::1%25lo]/x",
+        "http://0.0.0.0:" + std::to_string(m_allowed.port()) + "/ok",
+        RedirectTo("http://10.1.2.3/x"),
+        RedirectTo("http://[fd00::7]:8080/x"),
     };
     if (v6.port() > 0) {
         addresses.push_back("http://[::1]:" + std::to_string(v6.port()) + "/x");

@@ -47,15 +47,18 @@ TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
         {{"--body", "a", "--face", "b", "--output", "o", "--offline"}, A::Run},
         {{"--body", "a", "--face", "b", "--output", "o", "--sources=gallery"}, A::Run},
         {{"--body", "a", "--face", "b", "--output", "o", "--sources", "gallery", "--offline"},
-         A::Error, "--sources or --offline"},
+         A::Error,
+         "--sources or --offline"},
         {{"--offline=yes"}, A::Error, "takes no value"},
         {{"--body=a", "--face=b", "--output=o.jpg", "--blend=natural", "--preview", "p.png"},
          A::Run},
         {{"--body=a", "--face=b", "--output=o.jpg", "--blend", "classic"}, A::Run},
-        {{"--body=a", "--face=b", "--output=o.jpg", "--blend=Natural"}, A::Error,
+        {{"--body=a", "--face=b", "--output=o.jpg", "--blend=Natural"},
+         A::Error,
          "invalid blend 'Natural' (classic or natural)"},
         {{"--body=a", "--face=b", "--output=o.jpg", "--blend="}, A::Error, "invalid blend ''"},
-        {{"--body=a", "--face=b", "--output=o.jpg", "--preview="}, A::Error,
+        {{"--body=a", "--face=b", "--output=o.jpg", "--preview="},
+         A::Error,
          "preview file name is empty"},
     };
     for (const auto& c : cases) {
@@ -104,8 +107,8 @@ TEST(ServiceSetupTest, OptionsWinAndOneAddressServesBoth) {
 
 TEST(ServiceSetupTest, PictureSourcesComeFromTheOptionTheEnvironmentOrTheSettingsFile) {
     // Each place is seen through the unusable list it holds: the service is not started.
-    const std::string config = std::filesystem::temp_directory_path() /
-                               ("norvo-sources-" + std::to_string(getpid()));
+    const std::string config =
+        std::filesystem::temp_directory_path() / ("norvo-sources-" + std::to_string(getpid()));
     std::filesystem::create_directories(config + "/norvo");
     std::ofstream(config + "/norvo/norvo.conf") << "sources=from-file\n";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);

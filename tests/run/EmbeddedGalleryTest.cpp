@@ -43,8 +43,9 @@ TEST_F(EmbeddedGalleryTest, ReadsTheAddressAndStopsTheService) {
     EXPECT_EQ(recorded, "--pictures /pics --listen 127.0.0.1:0 --watch-stdin");
     gallery.Stop();
     gallery.SetSources("gallery,wikimedia");
-    ASSERT_EQ(gallery.Start(Script("echo \"$@\" > " + args + "; echo http://127.0.0.1:4321; exec sleep 30"),
-                            "/pics"),
+    ASSERT_EQ(gallery.Start(
+                  Script("echo \"$@\" > " + args + "; echo http://127.0.0.1:4321; exec sleep 30"),
+                  "/pics"),
               EmbeddedGallery::Status::Ok);
     std::getline(std::ifstream(args), recorded);
     EXPECT_EQ(recorded,

@@ -33,9 +33,7 @@ public:
     }
     void EnableCreate(bool enabled) override { calls.push_back(enabled ? "enable 1" : "enable 0"); }
     bool StopRequested() override { return (stopWhen && stopWhen(calls)) || stop.Requested(); }
-    void SetStopAction(std::function<void()> action) override {
-        stop.SetAction(std::move(action));
-    }
+    void SetStopAction(std::function<void()> action) override { stop.SetAction(std::move(action)); }
 
     // Only the calls other than progress steps: the closing actions and messages.
     std::vector<std::string> Closing() const {

@@ -17,9 +17,10 @@ namespace fs = std::filesystem;
 class UserSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("norvo-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + std::to_string(getpid()));
+        m_dir =
+            fs::temp_directory_path() /
+            ("norvo-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + std::to_string(getpid()));
         fs::remove_all(m_dir);
         m_path = (m_dir / "norvo" / "norvo.conf").string();
     }
@@ -74,7 +75,8 @@ TEST(UserSettingsPathTest, FollowsXdgConfigHomeAndIgnoresRelativeOnes) {
     EXPECT_EQ(UserSettings::DefaultPath(), "/cfg/norvo/norvo.conf");
     setenv("XDG_CONFIG_HOME", "relative", 1);
     setenv("HOME", getenv("HOME") != nullptr ? getenv("HOME") : "/home/u", 1);
-    EXPECT_EQ(UserSettings::DefaultPath(), std::string(getenv("HOME")) + "/.config/norvo/norvo.conf");
+    EXPECT_EQ(UserSettings::DefaultPath(),
+              std::string(getenv("HOME")) + "/.config/norvo/norvo.conf");
     if (saved != nullptr) {
         setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
     } else {

@@ -295,10 +295,7 @@ TEST_F(WebLookupTest, SearchPictureFailuresHideAndExplain) {
         bool detectionsRead;                      // true: answers read, but no face
         std::vector<std::string> calls;
     } cases[] = {
-        {"no answer block",
-         std::nullopt,
-         false,
-         {"hide", bad}},
+        {"no answer block", std::nullopt, false, {"hide", bad}},
         {"status line too short", "SAORI/1.0 200\r\n\r\n", false, {"hide", bad}},
         {"status not 200",
          "SAORI/1.0 500 Error\r\n\r\n",

@@ -339,8 +339,8 @@ TEST(SaoriHostCancel, EndsTheRequestInFlightAndRefusesLaterOnes) {
         ASSERT_EQ(host.LoadSaori(), 0);
         tm.SetBlocking(true);
         HeaderTable table;
-        auto inFlight = std::async(std::launch::async,
-                                   [&] { return host.SaoriRequest(0, "", "", "", table); });
+        auto inFlight =
+            std::async(std::launch::async, [&] { return host.SaoriRequest(0, "", "", "", table); });
         ASSERT_TRUE(tm.WaitBlocked(1));
         host.CancelRequests();
         EXPECT_TRUE(host.IsCancelled());

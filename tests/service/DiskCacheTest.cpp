@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "DiskCache.h"
 #include "FaceStore.h"
 #include "TestPictures.h"
@@ -13,7 +12,8 @@ namespace fs = std::filesystem;
 std::vector<fs::path> Files(const fs::path& folder) {
     std::vector<fs::path> files;
     for (const auto& e : fs::recursive_directory_iterator(folder))
-        if (e.is_regular_file()) files.push_back(e.path());
+        if (e.is_regular_file())
+            files.push_back(e.path());
     return files;
 }
 
@@ -57,10 +57,11 @@ TEST(DiskCache, KeepsEntriesAcrossInstancesAndDropsWhatIsDamagedInsteadOfServing
 TEST(DiskCache, EvictsTheLeastRecentlyUsedEntriesPastItsCapAndNothingElse) {
     test::TempFolder dir;
     // A folder the user named may hold anything: it is neither emptied nor made private.
-    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
-                                    fs::perms::group_exec);
-    for (const char* other : {"notes.txt", "docs/old.txt", "pictures/keep.jpg",
-                              "pictures/0123456789abcdef0123456789abcdef0123456789abcdef0123456789ABCDEF"})
+    fs::permissions(dir.Path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    for (const char* other :
+         {"notes.txt", "docs/old.txt", "pictures/keep.jpg",
+          "pictures/0123456789abcdef0123456789abcdef0123456789abcdef0123456789ABCDEF"})
         test::WriteBytes(dir.Path() / other, std::string(20'000, 'u'));
     DiskCache cache(dir.Path(), 10'000);
     const std::string value(3000, 'v');

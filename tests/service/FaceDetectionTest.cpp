@@ -165,10 +165,8 @@ TEST(PictureDecoding, TellsBrokenMissingAndOversizedPicturesApart) {
         unsigned width, height;
         DecodeStatus expected;
     } cases[] = {
-        {16384, 1, DecodeStatus::NotAPicture},
-        {16385, 1, DecodeStatus::TooLarge},
-        {5000, 5000, DecodeStatus::NotAPicture},
-        {8000, 8000, DecodeStatus::TooLarge},
+        {16384, 1, DecodeStatus::NotAPicture},   {16385, 1, DecodeStatus::TooLarge},
+        {5000, 5000, DecodeStatus::NotAPicture}, {8000, 8000, DecodeStatus::TooLarge},
         {10000, 10001, DecodeStatus::TooLarge},
     };
     for (const Case& c : cases) {

@@ -146,8 +146,9 @@ TEST_F(GalleryService, DetectionAnswersTheFacesOfGalleryPictures) {
     const std::string xml = Detect(Base() + "/pictures/Grace%20Hopper/b_large.jpg");
     EXPECT_EQ(xml.rfind("<?xml version='1.0'?><faces><face><bounds x='", 0), 0u) << xml;
     // The same address percent-encoded whole reads the same, not as another host's.
-    EXPECT_EQ(Detect(ServiceText::EncodePathSegment(Base() + "/pictures/Grace%20Hopper/b_large.jpg")),
-              xml);
+    EXPECT_EQ(
+        Detect(ServiceText::EncodePathSegment(Base() + "/pictures/Grace%20Hopper/b_large.jpg")),
+        xml);
     EXPECT_EQ(Detect(Base() + "/pictures/Grace%20Hopper/0_no%20face.png"),
               "<?xml version='1.0'?><faces></faces>");
 #ifdef NORVO_HAVE_XML
@@ -315,7 +316,8 @@ TEST(GallerySearchBudget, WhatIsNotDetectedInTimeIsListedAfterTheRankedPictures)
     test::SavePicture(hopper.scaled(256, 300), dir.Path() / "Grace Hopper" / "a_small.png");
     test::SavePicture(hopper, dir.Path() / "Grace Hopper" / "b_large.jpg");
     // No time at all for detection: the answer comes at once, in folder order.
-    test::RunningGallery service({.pictures = dir.Path(), .detectBudget = std::chrono::milliseconds(0)});
+    test::RunningGallery service(
+        {.pictures = dir.Path(), .detectBudget = std::chrono::milliseconds(0)});
     httplib::Client client(service.HostPort());
     client.set_read_timeout(60, 0);
     const std::string search = "/ajax/services/search/images?q=Grace%20Hopper&v=1.0";

@@ -18,11 +18,14 @@ TEST(PlainText, StripsTagsDecodesReferencesAndStaysBounded) {
         {R"(<a href="//commons.wikimedia.org/wiki/User:Foo">Foo &amp; Bar</a>)", "Foo & Bar"},
         {R"(<span title="a>b">Jane</span>  <i>Doe</i>)", "Jane Doe"},
         {"Line<br/>two&nbsp;&nbsp;three", "Line two three"},
-        {"&#26481;&#x4EAC; &#0; &#xD800; &#x110000; &unknown; &amp", "\xE6\x9D\xB1\xE4\xBA\xAC \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD &unknown; &amp"},
+        {"&#26481;&#x4EAC; &#0; &#xD800; &#x110000; &unknown; &amp",
+         "\xE6\x9D\xB1\xE4\xBA\xAC \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD &unknown; &amp"},
         {"<script>alert(1)</script>Visible<style>p{}</style>", "Visible"},
         {"a < b and 3<4", "a < b and 3<4"},
         {"x<a href='never closed", "x"},
-        {"tab\tand\x01" "control\x7F", "tab andcontrol"},
+        {"tab\tand\x01"
+         "control\x7F",
+         "tab andcontrol"},
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(PlainText(c.html), c.text) << c.html;
@@ -60,7 +63,8 @@ TEST(WikipediaAnswer, ReadsBothFormatVersionsRanksSearchesAndFlags) {
         EXPECT_EQ(a.pages[1].title, "Later");
         const auto flagged = [&](const char* title, bool WikiPage::*flag) {
             for (const WikiPage& p : a.pages)
-                if (p.title == title) return p.*flag;
+                if (p.title == title)
+                    return p.*flag;
             return false;
         };
         EXPECT_TRUE(flagged("Gone", &WikiPage::missing));

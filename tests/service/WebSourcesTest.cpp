@@ -223,12 +223,12 @@ TEST_F(WebSources, FailuresEndTheSearchWith502OnlyWhenNothingEarlierAnswered) {
     }
     // Nobody there at all.
     std::string why;
-    test::RunningGallery down(GalleryOptions{
-        .pictures = test::BundledGallery(),
-        .sources = *ParseSourceList("wikimedia", why),
-        .fetchGuard = *AddressGuard::FromList("127.0.0.1:9"),
-        .wikimediaApis = {"http://127.0.0.1:9/{lang}/w/api.php", "http://127.0.0.1:9/c",
-                          "http://127.0.0.1:9/d"}});
+    test::RunningGallery down(
+        GalleryOptions{.pictures = test::BundledGallery(),
+                       .sources = *ParseSourceList("wikimedia", why),
+                       .fetchGuard = *AddressGuard::FromList("127.0.0.1:9"),
+                       .wikimediaApis = {"http://127.0.0.1:9/{lang}/w/api.php",
+                                         "http://127.0.0.1:9/c", "http://127.0.0.1:9/d"}});
     auto res = Search(down, "Ada Example");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 502);
@@ -261,12 +261,12 @@ TEST_F(WebSources, SearxngPicturesFallBackToThumbnailsAndItsRefusalsAreNamed) {
 TEST_F(WebSources, DetectionOfOtherHostsNeverReachesLocalAddresses) {
     test::SilentListener local;
     const std::string port = std::to_string(local.port());
-    test::RunningGallery service(GalleryOptions{.pictures = test::BundledGallery(),
-                                                .allowRemote = true,
-                                                .fetchGuard = *AddressGuard::FromList(fake.Endpoint())});
-    for (const std::string& url :
-         {local.Url("/x.jpg"), "http://localhost:" + port + "/x.jpg",
-          "http%3A%2F%2F127.0.0.1%3A" + port + "%2Fx.jpg"}) {
+    test::RunningGallery service(
+        GalleryOptions{.pictures = test::BundledGallery(),
+                       .allowRemote = true,
+                       .fetchGuard = *AddressGuard::FromList(fake.Endpoint())});
+    for (const std::string& url : {local.Url("/x.jpg"), "http://localhost:" + port + "/x.jpg",
+                                   "http%3A%2F%2F127.0.0.1%3A" + port + "%2Fx.jpg"}) {
         auto res = Get(service, "/api/detect?m=1&f=2&url=" + url);
         ASSERT_TRUE(res) << url;
         EXPECT_EQ(res->status, 403) << url << ": " << res->body;
@@ -274,8 +274,7 @@ TEST_F(WebSources, DetectionOfOtherHostsNeverReachesLocalAddresses) {
     EXPECT_FALSE(local.SawConnection());
     // The named endpoint is reached, also when the address comes encoded whole.
     const std::string picture = fake.Base() + "/img/sam.jpg";
-    for (const std::string& url :
-         {picture, ServiceText::EncodePathSegment(picture)}) {
+    for (const std::string& url : {picture, ServiceText::EncodePathSegment(picture)}) {
         auto res = Get(service, "/api/detect?m=1&f=2&url=" + url);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 200) << url << ": " << res->body;

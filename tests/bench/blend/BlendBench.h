@@ -75,19 +75,35 @@ inline FaceBoxList DetectFaces(const FaceDetector& detector, const cv::Mat& imag
 }
 
 // The variants of a photograph the quality bar is measured on.
-enum class Variant { Original, RollLeft12, RollLeft10, RollRight10, RollRight12, WarmDark,
-                     CoolBright, SideLight };
+enum class Variant {
+    Original,
+    RollLeft12,
+    RollLeft10,
+    RollRight10,
+    RollRight12,
+    WarmDark,
+    CoolBright,
+    SideLight
+};
 
 inline const char* VariantName(Variant v) {
     switch (v) {
-        case Variant::Original: return "original";
-        case Variant::RollLeft12: return "rolled -12";
-        case Variant::RollLeft10: return "rolled -10";
-        case Variant::RollRight10: return "rolled +10";
-        case Variant::RollRight12: return "rolled +12";
-        case Variant::WarmDark: return "warm-dark";
-        case Variant::CoolBright: return "cool-bright";
-        case Variant::SideLight: return "side light";
+        case Variant::Original:
+            return "original";
+        case Variant::RollLeft12:
+            return "rolled -12";
+        case Variant::RollLeft10:
+            return "rolled -10";
+        case Variant::RollRight10:
+            return "rolled +10";
+        case Variant::RollRight12:
+            return "rolled +12";
+        case Variant::WarmDark:
+            return "warm-dark";
+        case Variant::CoolBright:
+            return "cool-bright";
+        case Variant::SideLight:
+            return "side light";
     }
     return "?";
 }
@@ -111,10 +127,14 @@ inline cv::Mat MakeVariant(const cv::Mat& photo, Variant v, cv::Point2f centre) 
     switch (v) {
         case Variant::Original:
             return photo.clone();
-        case Variant::RollLeft12: return roll(12);  // counter-clockwise on screen
-        case Variant::RollLeft10: return roll(10);
-        case Variant::RollRight10: return roll(-10);
-        case Variant::RollRight12: return roll(-12);
+        case Variant::RollLeft12:
+            return roll(12);  // counter-clockwise on screen
+        case Variant::RollLeft10:
+            return roll(10);
+        case Variant::RollRight10:
+            return roll(-10);
+        case Variant::RollRight12:
+            return roll(-12);
         case Variant::WarmDark:
             f = f.mul(cv::Scalar(0.45, 0.62, 0.8));  // blue, green, red
             break;
@@ -143,7 +163,8 @@ inline LandmarkModel& Model() {
 }
 
 inline double Median(std::vector<double> v) {
-    if (v.empty()) return NAN;
+    if (v.empty())
+        return NAN;
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
@@ -151,7 +172,8 @@ inline double Median(std::vector<double> v) {
 
 // The 90th percentile (nearest rank).
 inline double P90(std::vector<double> v) {
-    if (v.empty()) return NAN;
+    if (v.empty())
+        return NAN;
     std::sort(v.begin(), v.end());
     const size_t rank = static_cast<size_t>(std::ceil(0.9 * v.size()));
     return v[std::max<size_t>(rank, 1) - 1];

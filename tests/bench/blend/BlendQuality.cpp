@@ -48,8 +48,8 @@ cv::Mat InnerSkin(cv::Size size, const FaceLandmarks& m) {
     cv::Mat outline = cv::Mat::zeros(size, CV_8U);
     cv::fillConvexPoly(outline, Hull(m, kJawFirst, kBrowsEnd), cv::Scalar(255));
     const int shrink = std::max(1, cvRound(0.12 * eyes));
-    cv::erode(outline, outline, cv::getStructuringElement(cv::MORPH_ELLIPSE,
-                                                          {2 * shrink + 1, 2 * shrink + 1}));
+    cv::erode(outline, outline,
+              cv::getStructuringElement(cv::MORPH_ELLIPSE, {2 * shrink + 1, 2 * shrink + 1}));
     // Above the mouth corners, measured across the eye line.
     const double angle = m.EyeLineDegrees() * kPi / 180;
     const cv::Point2d down(-std::sin(angle), std::cos(angle));
@@ -59,7 +59,8 @@ cv::Mat InnerSkin(cv::Size size, const FaceLandmarks& m) {
     for (int y = 0; y < size.height; ++y) {
         uint8_t* row = outline.ptr<uint8_t>(y);
         for (int x = 0; x < size.width; ++x) {
-            if (row[x] && x * down.x + y * down.y > limit) row[x] = 0;
+            if (row[x] && x * down.x + y * down.y > limit)
+                row[x] = 0;
         }
     }
     cv::Mat cut = cv::Mat::zeros(size, CV_8U);
@@ -74,8 +75,8 @@ cv::Mat InnerSkin(cv::Size size, const FaceLandmarks& m) {
         }
     }
     const int grow = std::max(1, cvRound(0.1 * eyes));
-    cv::dilate(cut, cut, cv::getStructuringElement(cv::MORPH_ELLIPSE,
-                                                   {2 * grow + 1, 2 * grow + 1}));
+    cv::dilate(cut, cut,
+               cv::getStructuringElement(cv::MORPH_ELLIPSE, {2 * grow + 1, 2 * grow + 1}));
     return outline & ~cut;
 }
 
@@ -95,8 +96,8 @@ double DeltaE(const cv::Scalar& a, const cv::Scalar& b) {
 // The band kRingWidth pixels wide along the edge of weight >= level, near `box`.
 cv::Mat Ring(const cv::Mat& weights, int level, const cv::Rect& near) {
     const cv::Mat inside = weights >= level;
-    const cv::Mat kernel = cv::getStructuringElement(
-        cv::MORPH_ELLIPSE, {kRingWidth + 1, kRingWidth + 1});
+    const cv::Mat kernel =
+        cv::getStructuringElement(cv::MORPH_ELLIPSE, {kRingWidth + 1, kRingWidth + 1});
     cv::Mat grown, shrunk;
     cv::dilate(inside, grown, kernel);
     cv::erode(inside, shrunk, kernel);
@@ -134,12 +135,12 @@ double Overlap(const FaceBox& a, const FaceBox& b) {
 }
 
 struct FaceMeasure {
-    double tone = NAN;          // ΔE of the inner skin's mean colour, result against body
-    double seam = NAN;          // mean gradient on the 64 ring, result / body
-    double edge = NAN;          // mean ΔE on the 128 ring after a light blur
-    double eyeLine = NAN;       // degrees between the eye lines
-    double landmarks = NAN;     // mean landmark distance / eye distance
-    bool found = false;         // the detector finds exactly this one face on the result
+    double tone = NAN;       // ΔE of the inner skin's mean colour, result against body
+    double seam = NAN;       // mean gradient on the 64 ring, result / body
+    double edge = NAN;       // mean ΔE on the 128 ring after a light blur
+    double eyeLine = NAN;    // degrees between the eye lines
+    double landmarks = NAN;  // mean landmark distance / eye distance
+    bool found = false;      // the detector finds exactly this one face on the result
 };
 
 struct Sample {
@@ -152,8 +153,7 @@ struct Sample {
 };
 
 FaceMeasure Measure(const cv::Mat& body, const cv::Mat& result, const cv::Mat& weights,
-                    const FaceBox& box, const FaceLandmarks& before,
-                    const FaceDetector& detector) {
+                    const FaceBox& box, const FaceLandmarks& before, const FaceDetector& detector) {
     FaceMeasure m;
     const cv::Mat skin = InnerSkin(body.size(), before);
     m.tone = DeltaE(cv::mean(Lab(result), skin), cv::mean(Lab(body), skin));
@@ -232,8 +232,8 @@ public:
 
         Owned classic(CopyPicture(bodyPicture.get()));
         BlendFaces(classic.get(), bodyBoxes, facePicture.get(), faceBox, m_mask.get());
-        const cv::Mat classicWeights = ClassicWeights(body.size(), bodyBoxes, faceBox,
-                                                      m_mask.get());
+        const cv::Mat classicWeights =
+            ClassicWeights(body.size(), bodyBoxes, faceBox, m_mask.get());
         Owned natural(CopyPicture(bodyPicture.get()));
         std::vector<uint8_t> weights;
         NaturalBlendOptions options;
@@ -298,17 +298,17 @@ public:
             s.rolled = rolled;
             s.group = group;
             s.differentTones = different;
-            s.classic = Measure(body, classicMat, classicWeights, bodyBoxes[i], *before[i],
-                                m_detector);
-            s.natural = Measure(body, naturalMat, naturalWeights, bodyBoxes[i], *before[i],
-                                m_detector);
+            s.classic =
+                Measure(body, classicMat, classicWeights, bodyBoxes[i], *before[i], m_detector);
+            s.natural =
+                Measure(body, naturalMat, naturalWeights, bodyBoxes[i], *before[i], m_detector);
             if (m_verbose) {
-                std::printf("  %-44s face %zu  tone %5.1f %5.1f  seam %5.2f %5.2f  edge %5.1f %5.1f"
-                            "  eye %5.2f %5.2f  marks %5.3f %5.3f  found %d %d\n",
-                            name.c_str(), i, s.classic.tone, s.natural.tone, s.classic.seam,
-                            s.natural.seam, s.classic.edge, s.natural.edge, s.classic.eyeLine,
-                            s.natural.eyeLine, s.classic.landmarks, s.natural.landmarks,
-                            s.classic.found, s.natural.found);
+                std::printf(
+                    "  %-44s face %zu  tone %5.1f %5.1f  seam %5.2f %5.2f  edge %5.1f %5.1f"
+                    "  eye %5.2f %5.2f  marks %5.3f %5.3f  found %d %d\n",
+                    name.c_str(), i, s.classic.tone, s.natural.tone, s.classic.seam, s.natural.seam,
+                    s.classic.edge, s.natural.edge, s.classic.eyeLine, s.natural.eyeLine,
+                    s.classic.landmarks, s.natural.landmarks, s.classic.found, s.natural.found);
             }
             m_samples.push_back(s);
         }
@@ -374,20 +374,27 @@ void QualityBench::Report() const {
     for (const Goal& g : goals) {
         std::vector<double> c, n;
         for (const Sample& s : m_samples) {
-            if (!g.take(s)) continue;
-            if (!std::isnan(s.classic.*g.field)) c.push_back(s.classic.*g.field);
-            if (!std::isnan(s.natural.*g.field)) n.push_back(s.natural.*g.field);
+            if (!g.take(s))
+                continue;
+            if (!std::isnan(s.classic.*g.field))
+                c.push_back(s.classic.*g.field);
+            if (!std::isnan(s.natural.*g.field))
+                n.push_back(s.natural.*g.field);
         }
         char classic[32], natural[32];
         std::snprintf(classic, sizeof classic, "%.2f / %.2f", Median(c), P90(c));
         std::snprintf(natural, sizeof natural, "%.2f / %.2f", Median(n), P90(n));
         std::printf("%-30s %5zu  %-22s %-17s %-17s %s\n", g.metric, n.size(), g.goal, classic,
-                    natural, n.empty() ? "-" : g.met(Median(n), P90(n)) ? "yes" : "NO");
+                    natural,
+                    n.empty()                  ? "-"
+                    : g.met(Median(n), P90(n)) ? "yes"
+                                               : "NO");
     }
     for (bool group : {false, true}) {
         size_t count = 0, classic = 0, natural = 0;
         for (const Sample& s : m_samples) {
-            if (s.group != group) continue;
+            if (s.group != group)
+                continue;
             ++count;
             classic += s.classic.found;
             natural += s.natural.found;
@@ -455,7 +462,7 @@ int main(int argc, char** argv) {
     auto centre = [](const FaceBox& b) {
         return cv::Point2f((b.left + b.right) / 2.0f, (b.top + b.bottom) / 2.0f);
     };
-    const Variant bodies[] = {Variant::Original,    Variant::RollLeft12, Variant::RollLeft10,
+    const Variant bodies[] = {Variant::Original,    Variant::RollLeft12,  Variant::RollLeft10,
                               Variant::RollRight10, Variant::RollRight12, Variant::WarmDark,
                               Variant::CoolBright,  Variant::SideLight};
     const Variant faces[] = {Variant::Original, Variant::WarmDark, Variant::CoolBright,
@@ -463,7 +470,8 @@ int main(int argc, char** argv) {
     std::printf("pairs of the two bundled photographs and their variants:\n");
     for (const Photo& body : photos) {
         for (const Photo& face : photos) {
-            if (&body == &face) continue;
+            if (&body == &face)
+                continue;
             for (Variant bv : bodies) {
                 const cv::Mat bodyImage = MakeVariant(body.image, bv, centre(body.box));
                 const FaceBoxList bodyFaces = DetectFaces(bench.Detector(), bodyImage);
@@ -475,11 +483,11 @@ int main(int argc, char** argv) {
                 for (Variant fv : faces) {
                     const cv::Mat faceImage = MakeVariant(face.image, fv, centre(face.box));
                     const FaceBoxList faceFaces = DetectFaces(bench.Detector(), faceImage);
-                    if (faceFaces.empty()) continue;
-                    const std::string name = body.name.substr(0, body.name.find('/')) + " (" +
-                                             VariantName(bv) + ") + " +
-                                             face.name.substr(0, face.name.find('/')) + " (" +
-                                             VariantName(fv) + ")";
+                    if (faceFaces.empty())
+                        continue;
+                    const std::string name =
+                        body.name.substr(0, body.name.find('/')) + " (" + VariantName(bv) + ") + " +
+                        face.name.substr(0, face.name.find('/')) + " (" + VariantName(fv) + ")";
                     bench.RunPair(name, bodyImage, {bodyFaces.front()}, faceImage,
                                   faceFaces.front(), IsRolled(bv), false);
                 }

@@ -50,7 +50,8 @@ Timing Time(const std::function<void()>& work, const std::function<void()>& prep
     std::vector<double> walls;
     std::vector<double> cpus;
     for (int i = 0; i < g_runs; ++i) {
-        if (prepare) prepare();
+        if (prepare)
+            prepare();
         const double cpu = ProcessCpu();
         const auto start = Clock::now();
         work();
@@ -63,7 +64,9 @@ Timing Time(const std::function<void()>& work, const std::function<void()>& prep
 // The goal is judged on the wall time.
 void Row(const char* what, Timing t, const char* goal, double limit) {
     std::printf("%-56s %8.1f %8.1f  %-8s %s\n", what, t.wall, t.cpu, goal,
-                t.wall <= limit ? "met" : t.cpu <= limit ? "NOT MET (met in CPU time)" : "NOT MET");
+                t.wall <= limit  ? "met"
+                : t.cpu <= limit ? "NOT MET (met in CPU time)"
+                                 : "NOT MET");
 }
 
 void Note(const char* what, Timing t) {
@@ -102,8 +105,10 @@ double LoadAverage() {
 int main(int argc, char** argv) {
     using namespace norvo;
     using namespace norvo::bench;
-    if (argc > 1) g_runs = std::max(1, std::atoi(argv[1]));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 1)
+        g_runs = std::max(1, std::atoi(argv[1]));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::printf("%d runs each; load average %.2f on %u cores\n\n", g_runs, LoadAverage(),
                 std::thread::hardware_concurrency());
@@ -147,9 +152,9 @@ int main(int argc, char** argv) {
     const FaceLandmarks hopperMarks = *Model().Find(hopperPicture.get(), hopperBox);
     const FaceLandmarks collinsMarks = *Model().Find(collinsPicture.get(), collinsBox);
     Owned work;
-    const Timing portrait = Time(
-        [&] { BlendFaceNatural(work.get(), hopperMarks, collinsPicture.get(), collinsMarks); },
-        [&] { work.reset(CopyPicture(hopperPicture.get())); });
+    const Timing portrait =
+        Time([&] { BlendFaceNatural(work.get(), hopperMarks, collinsPicture.get(), collinsMarks); },
+             [&] { work.reset(CopyPicture(hopperPicture.get())); });
     Row("natural blend per face, portrait (512 x 600)", portrait, "10", 10);
 
     // One face in a 12-megapixel photo: the portrait enlarged to 3000 x 4000.
@@ -163,9 +168,9 @@ int main(int argc, char** argv) {
         const FaceBox box = Scaled(hopperBox, s, -crop, 0);
         const Timing marksTime = Time([&] { Model().Find(bigPicture.get(), box); });
         const FaceLandmarks marks = *Model().Find(bigPicture.get(), box);
-        const Timing blend = Time(
-            [&] { BlendFaceNatural(work.get(), marks, collinsPicture.get(), collinsMarks); },
-            [&] { work.reset(CopyPicture(bigPicture.get())); });
+        const Timing blend =
+            Time([&] { BlendFaceNatural(work.get(), marks, collinsPicture.get(), collinsMarks); },
+                 [&] { work.reset(CopyPicture(bigPicture.get())); });
         char what[96];
         std::snprintf(what, sizeof what, "natural blend, one face (%d px wide) in 12 MP",
                       box.right - box.left);

@@ -29,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 // Milliseconds the program took, or a negative number when it did not write the portrait.
 double RunOnce(const std::string& program, const fs::path& output) {
-    std::vector<std::string> args = {program,     "--body",   "Grace Hopper", "--face",
-                                     "Eileen Collins", "--output", output.string(),  "--force"};
+    std::vector<std::string> args = {program,          "--body",   "Grace Hopper",  "--face",
+                                     "Eileen Collins", "--output", output.string(), "--force"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -39,8 +39,7 @@ double RunOnce(const std::string& program, const fs::path& output) {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const auto start = Clock::now();
     pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     if (spawned != 0 || waitpid(pid, &status, 0) != pid)

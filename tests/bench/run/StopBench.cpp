@@ -67,7 +67,8 @@ bool TerminalStop(const std::string& norvo, const std::string& base, std::atomic
     }
     const auto asked = Clock::now();
     program.Interrupt();
-    const auto status = program.WaitExit(std::chrono::duration_cast<std::chrono::milliseconds>(kWaitLimit));
+    const auto status =
+        program.WaitExit(std::chrono::duration_cast<std::chrono::milliseconds>(kWaitLimit));
     ms = MsSince(asked);
     return status.has_value();
 }

@@ -1,6 +1,6 @@
 // gallery_face_report FILE... [--out DIR]: faces found in each picture, the median detection
-// wall and CPU time over several runs, and (with --out) a copy of each picture with its boxes drawn in, for
-// checking by eye.
+// wall and CPU time over several runs, and (with --out) a copy of each picture with its boxes drawn
+// in, for checking by eye.
 #include <QImage>
 #include <QPainter>
 
@@ -24,8 +24,12 @@ double ClockMs(clockid_t clock) {
 
 // Wall time is what a caller waits; the CPU time of the whole process (a detection scans on
 // two threads) shows whether the wait was spent working or sharing the machine.
-double WallMs() { return ClockMs(CLOCK_MONOTONIC); }
-double CpuMs() { return ClockMs(CLOCK_PROCESS_CPUTIME_ID); }
+double WallMs() {
+    return ClockMs(CLOCK_MONOTONIC);
+}
+double CpuMs() {
+    return ClockMs(CLOCK_PROCESS_CPUTIME_ID);
+}
 
 }  // namespace
 

@@ -5,8 +5,8 @@
 // less than 300 MiB kept after the load (decoded pictures and detector scratch are released
 // after each request).
 //   bench_gallery_load [DETECTIONS [SEARCHES]]
-#include <QImage>
 #include <unistd.h>
+#include <QImage>
 
 #include <algorithm>
 #include <atomic>
@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < detections; ++i) {
             clients.emplace_back([&, i] {
                 const std::string person = i % 2 ? "Grace%20Hopper" : "Eileen%20Collins";
-                const std::string url = service.Base() + "/pictures/" + person + "/v" +
-                                        std::to_string(i % 10) + ".jpg";
+                const std::string url =
+                    service.Base() + "/pictures/" + person + "/v" + std::to_string(i % 10) + ".jpg";
                 auto res = norvo::test::PatientClient(service.HostPort())
                                .Get(("/api/detect?m=1&f=2&url=" + url).c_str());
                 if (!res || res->status != 200 || res->body.find("<bounds") == std::string::npos)
@@ -112,8 +112,9 @@ int main(int argc, char** argv) {
         const double total = Seconds(start);
         const long grown = ResidentKb() - before;
         failed = errors.load();
-        std::printf("%d detections and %d searches: %.2f s (searches done after %.2f s; goal 10 s)\n",
-                    detections, 4 * searches, total, searchTime);
+        std::printf(
+            "%d detections and %d searches: %.2f s (searches done after %.2f s; goal 10 s)\n",
+            detections, 4 * searches, total, searchTime);
         std::printf("failed requests: %d (goal 0)\n", failed);
         std::printf("resident memory kept after the load: %ld MiB (goal under 300 MiB)\n",
                     grown / 1024);

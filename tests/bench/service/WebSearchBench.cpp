@@ -120,16 +120,19 @@ int main(int argc, char** argv) {
 
     std::printf("search for \"%s\" through the wikimedia source, %d ms added per answer, %d runs\n",
                 kName, delay, runs);
-    std::printf("  cold cache, fresh service:   %7.1f ms  (goal <= 1200), %d API calls (<= 4), "
-                "%d picture fetches (<= 8)\n",
-                Median(cold), api, pictures);
-    std::printf("    of which CPU, all threads: %7.1f ms  (load average now %.1f on %ld cores)\n",
-                Median(coldCpu), [] {
-                    double load = 0;
-                    getloadavg(&load, 1);
-                    return load;
-                }(),
-                sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf(
+        "  cold cache, fresh service:   %7.1f ms  (goal <= 1200), %d API calls (<= 4), "
+        "%d picture fetches (<= 8)\n",
+        Median(cold), api, pictures);
+    std::printf(
+        "    of which CPU, all threads: %7.1f ms  (load average now %.1f on %ld cores)\n",
+        Median(coldCpu),
+        [] {
+            double load = 0;
+            getloadavg(&load, 1);
+            return load;
+        }(),
+        sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("  warm cache, same service:    %7.1f ms  (goal <= 50)\n", Median(warm));
     std::printf("  warm cache, next service:    %7.1f ms  (goal <= 50)\n", Median(nextProcess));
     std::printf("  requests while warm:         %d (goal 0)\n", warmRequests);

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view target(reinterpret_cast<const char*>(data), size);
     if (auto q = norvo::ServiceText::QueryValue(target, "q")) {
         if (auto name = norvo::ServiceText::PercentDecode(*q, true)) {
-            norvo::ServiceText::SearchJson({{norvo::ServiceText::EncodePathSegment(*name), 1, 1, *name}});
+            norvo::ServiceText::SearchJson(
+                {{norvo::ServiceText::EncodePathSegment(*name), 1, 1, *name}});
         }
     }
     norvo::ServiceText::TrailingUrl(target);

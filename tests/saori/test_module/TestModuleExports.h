@@ -1,8 +1,9 @@
 #pragma once
 
 // C control interface exported by the scriptable test SAORI module, next to "load", "request",
-// "unload" and "cancel". Tests reach it by dlopen-ing the same module file the host loads: the loader
-// hands back the same object, so both sides share the module's state. Use TestModuleControl.h.
+// "unload" and "cancel". Tests reach it by dlopen-ing the same module file the host loads: the
+// loader hands back the same object, so both sides share the module's state. Use
+// TestModuleControl.h.
 
 #include <limits.h>
 
