@@ -19,8 +19,8 @@
 #include "imaging/NaturalBlend.h"
 #include "norvo/Version.h"
 #include "saori/StopSignals.h"
-#include "saori/UserText.h"
 #include "saori/WorkFolder.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

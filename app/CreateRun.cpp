@@ -5,7 +5,7 @@
 #include "app/PortraitChoice.h"
 #include "app/RunTexts.h"
 #include "imaging/FaceCompositor.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 #include "web/FaceDetection.h"
 #include "web/ImageDownload.h"
 #include "web/ImageSearch.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 extern char** environ;
 

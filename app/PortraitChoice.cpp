@@ -8,7 +8,7 @@
 #include "app/RunTexts.h"
 #include "imaging/LandmarkModel.h"
 #include "imaging/NaturalBlend.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "imaging/PortraitLabel.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 #include "web/PictureSource.h"
 
 namespace norvo {

@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 
 // What a Create run tells the user besides the lookups' texts (web/LookupTexts.h); patterns:
-// see saori/UserText.h.
+// see text/UserText.h.
 
 inline constexpr char kLoadFailedText[] = NORVO_TEXT("httpc.dll loadの実行に失敗しました。");
 inline constexpr char kNoInternetText[] = NORVO_TEXT("インターネットに接続できませんでした。");

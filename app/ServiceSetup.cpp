@@ -4,8 +4,8 @@
 
 #include "app/UserSettings.h"
 #include "saori/Platform.h"
-#include "saori/UserText.h"
 #include "services/gallery/SourceList.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

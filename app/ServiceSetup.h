@@ -4,7 +4,7 @@
 
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 
@@ -33,7 +33,7 @@ enum class ServiceSetupStatus {
 
 const char* describe(ServiceSetupStatus status);
 
-// What `why` says (patterns: see saori/UserText.h): %1 the address given ...
+// What `why` says (patterns: see text/UserText.h): %1 the address given ...
 inline constexpr char kNotHttpAddressText[] = NORVO_TEXT("not an http:// or https:// address: %1");
 // ... or what went wrong with the bundled service (EmbeddedGallery::describe), %2 its program.
 inline constexpr char kGalleryStartFailedText[] = NORVO_TEXT("%1 (%2)");

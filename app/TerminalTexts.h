@@ -1,11 +1,11 @@
 #pragma once
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 
 // The terminal's own lines: the command line's and the terminal view's (patterns: see
-// saori/UserText.h). The run's messages are in app/RunTexts.h and web/LookupTexts.h.
+// text/UserText.h). The run's messages are in app/RunTexts.h and web/LookupTexts.h.
 // The version line, the progress lines and the --verbose trace are not translated: they read
 // the same in every language, for scripts and for reports of a run.
 

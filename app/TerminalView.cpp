@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/TerminalTexts.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "saori/Platform.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

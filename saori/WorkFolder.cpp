@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "saori/Platform.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

@@ -1,4 +1,4 @@
-#include "saori/StringList.h"
+#include "text/StringList.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 #include <atomic>
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "saori/StringList.h"
+#include "text/StringList.h"
 
 namespace norvo {
 

@@ -1,6 +1,6 @@
 #include "web/LookupTexts.h"
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 
-// What the web lookups of a run tell the user (patterns: see saori/UserText.h).
+// What the web lookups of a run tell the user (patterns: see text/UserText.h).
 
 // SaoriRequest failed, by its result 1 to 4.
 inline constexpr char kRequestFailedText[] = NORVO_TEXT("httpc.dll requestの実行に失敗しました。");

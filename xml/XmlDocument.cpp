@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "saori/StringList.h"
+#include "text/StringList.h"
 #include "xml/XmlText.h"
 
 namespace norvo {

@@ -1,6 +1,6 @@
 #include "xml/XmlText.h"
 
-#include "saori/StringList.h"
+#include "text/StringList.h"
 
 namespace norvo::xml {
 

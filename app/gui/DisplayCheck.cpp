@@ -1,7 +1,7 @@
 #include "app/gui/DisplayCheck.h"
 
 #include "app/gui/WindowTexts.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 namespace norvo {
 

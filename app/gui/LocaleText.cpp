@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 #include "web/TextEncoding.h"
 
 #ifndef _WIN32

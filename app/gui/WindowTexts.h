@@ -1,6 +1,6 @@
 #pragma once
 
-#include "saori/UserText.h"
+#include "text/UserText.h"
 
 // The windows' own texts (UTF-8); the run's messages are in app/RunTexts.h and
 // web/LookupTexts.h. No Qt here, so tests and tools can name them too.

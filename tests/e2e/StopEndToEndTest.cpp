@@ -14,8 +14,8 @@
 #include "ChildProgram.h"
 #include "app/TerminalTexts.h"
 #include "saori/Platform.h"
-#include "saori/UserText.h"
 #include "saori/WorkFolder.h"
+#include "text/UserText.h"
 #include "web/LookupTexts.h"
 
 namespace norvo {

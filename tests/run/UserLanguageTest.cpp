@@ -22,7 +22,7 @@
 #include "app/TerminalView.h"
 #include "app/UserLanguage.h"
 #include "imaging/LandmarkModel.h"
-#include "saori/UserText.h"
+#include "text/UserText.h"
 #include "web/LookupTexts.h"
 #ifdef NORVO_HAVE_WINDOW_TEXTS
 #include "app/gui/WindowTexts.h"

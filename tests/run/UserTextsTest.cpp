@@ -14,8 +14,8 @@
 #include "app/TerminalTexts.h"
 #include "app/gui/WindowTexts.h"
 #include "imaging/LandmarkModel.h"
-#include "saori/UserText.h"
 #include "saori/WorkFolder.h"
+#include "text/UserText.h"
 #include "web/LookupTexts.h"
 #ifdef NORVO_HAVE_WINDOW_TEXTS
 #include "app/gui/DisplayCheck.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "saori/StringList.h"
+#include "text/StringList.h"
 
 using norvo::SplitString;
 using norvo::StringList;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "saori/SaoriHost.h"
-#include "saori/StringList.h"
+#include "text/StringList.h"
 
 namespace {
 

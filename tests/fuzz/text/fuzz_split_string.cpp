@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "saori/StringList.h"
+#include "text/StringList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) {
