@@ -193,7 +193,8 @@ int RunCommandLine(int argc, char** argv) {
             std::fputs(HelpText(program).c_str(), stdout);
             return 0;
         case CommandLineAction::Version:
-            std::printf("%s\n", ComposeText(kVersionText, {kProgramVersion}).c_str());
+            std::printf("%s\n%s", ComposeText(kVersionText, {kProgramVersion}).c_str(),
+                        kProgramLicenseNotice);
             return 0;
         case CommandLineAction::Error:
         case CommandLineAction::OpenWindows:

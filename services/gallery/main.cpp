@@ -124,7 +124,8 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--version") {
-            std::printf("norvo-gallery %s\n", norvo::kProgramVersion);
+            std::printf("norvo-gallery %s\n%s", norvo::kProgramVersion,
+                        norvo::kProgramLicenseNotice);
             return 0;
         } else if (arg == "--pictures") {
             if (!value(v))
