@@ -38,6 +38,30 @@ inline constexpr char kNaturalOutOfMemoryText[] =
 inline constexpr char kUnknownBlendText[] =
     NORVO_TEXT("the blend '%1' is neither classic nor natural; using classic");
 
+// The two sides of a run, as the choices and the candidate lists name them.
+inline constexpr char kBodySideText[] = NORVO_TEXT("本体");
+inline constexpr char kFaceSideText[] = NORVO_TEXT("顔");
+// A choice the searches cannot meet: %1 the typed name, %2 the number asked for, %3 how many
+// there are.
+inline constexpr char kNoSuchPictureText[] =
+    NORVO_TEXT("%1の画像%2はありません。1から%3の番号を選んでください。");
+// %1 the face number asked for, %2 how many faces the body picture has.
+inline constexpr char kNoSuchFaceText[] =
+    NORVO_TEXT("本体の画像に顔%1はありません。1から%2の番号を選んでください。");
+// %1 the typed name, %2 the person id asked for, %3 the ids there are.
+inline constexpr char kNoSuchPersonText[] =
+    NORVO_TEXT("%1に人物「%2」は見つかりませんでした。選べるのは %3 です。");
+
+// The candidate list: one line per picture (%1 the side, %2 its number, %3 its file, %4 the
+// faces in it, %5 who is in it) and one per person (%1 the side, %2 the id, %3 the person).
+inline constexpr char kCandidatePictureText[] = NORVO_TEXT("%1 %2: %3 — 顔%4個 — %5");
+inline constexpr char kCandidatePersonText[] = NORVO_TEXT("%1 人物 %2: %3");
+// Who is in a picture or whom a name stands for: %1 the name, %2 the id, %3 the description.
+inline constexpr char kPersonWithDescriptionText[] = NORVO_TEXT("%1 (%2): %3");
+inline constexpr char kPersonText[] = NORVO_TEXT("%1 (%2)");
+// The picture the run takes is marked in the list (%1 the line).
+inline constexpr char kChosenCandidateText[] = NORVO_TEXT("%1 *");
+
 std::string DownloadFailedText(const std::string& address, const std::string& name);
 std::string UnreadableText(const std::string& fileName);
 
