@@ -14,6 +14,10 @@ constexpr char kCreditSeparator[] = " — ";
 constexpr char kLabelVariable[] = "NORVO_LABEL";
 constexpr char kBodyRoleLabel[] = "Body picture";
 constexpr char kFaceRoleLabel[] = "Face picture";
+// Said of a picture whose source lists the person's own rights to it (Commons' personality
+// rights warning): not a licence term, but a user should know before using the portrait.
+constexpr char kPersonalityRestriction[] = "personality";
+constexpr char kPersonalityNote[] = "personality rights may apply";
 
 // Locale bytes as UTF-8 (bytes the locale's set does not define become U+FFFD); the bytes as
 // they are when they cannot be converted at all.
@@ -46,6 +50,9 @@ std::string CreditText(const PictureCredit& credit) {
     Append(out, credit.file);
     Append(out, credit.author);
     Append(out, LicenceText(credit));
+    if (credit.restrictions.find(kPersonalityRestriction) != std::string::npos) {
+        Append(out, kPersonalityNote);
+    }
     Append(out, credit.page);
     return out;
 }

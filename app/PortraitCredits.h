@@ -23,8 +23,9 @@ struct PortraitSources {
     PictureCredit faceCredit;
 };
 
-// One picture's credit without its role: its file, author, licence (with its address) and
-// page, separated by " — ", each left out when unknown.
+// One picture's credit without its role: its file, author, licence (with its address), that
+// personality rights may apply where the source says so, and its page, separated by " — ",
+// each left out when unknown.
 std::string CreditText(const PictureCredit& credit);
 
 // One line of the credits shown: "<role> (<name>): <credit>".

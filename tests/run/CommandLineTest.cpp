@@ -119,6 +119,21 @@ TEST(FaceNumbersTest, FacesCountFromTheLeftByTheirCentresAndBoxesWithoutAreaHave
     EXPECT_EQ(SelectFaces({}, {}), FaceBoxList{});
 }
 
+TEST(PortraitCreditsTest, PersonalityRightsAreNamedInTheCreditsAndTheLabelOnlyWhereListed) {
+    PictureCredit credit;
+    credit.file = "Jane.jpg";
+    credit.license = "CC BY 4.0";
+    credit.page = "https://c/Jane";
+    EXPECT_EQ(CreditText(credit), "Jane.jpg — CC BY 4.0 — https://c/Jane");
+    credit.restrictions = "personality";
+    EXPECT_EQ(CreditText(credit),
+              "Jane.jpg — CC BY 4.0 — personality rights may apply — https://c/Jane");
+    const PortraitLabel label = MakePortraitLabel({"Body", "Face", credit, PictureCredit{}});
+    EXPECT_EQ(label.credits.at(0),
+              "Body picture (Body): Jane.jpg — CC BY 4.0 — personality rights may apply — "
+              "https://c/Jane");
+}
+
 TEST(CommandLineTest, KeepsValuesAsGivenIncludingSpacesAndDashes) {
     const ParsedCommandLine parsed =
         ParseCommandLine({"--body", "Grace Hopper", "--face", "-dash", "--output", "out/p.jpg",
