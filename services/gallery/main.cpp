@@ -2,7 +2,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,6 +195,13 @@ int main(int argc, char** argv) {
             return UsageError(std::string(name) + " needs an http:// or https:// address");
         *field = *address;
     }
+
+    // Qt's image-format plug-ins, loaded by the first decoding, belong to the application
+    // object and go with it at the end of main; without one their teardown was left to static
+    // destruction at exit, which freed them in the wrong order (a crash after SIGTERM in about
+    // half the runs). Qt sets the user's locale; the service keeps the C locale it always had.
+    QCoreApplication application(argc, argv);
+    std::setlocale(LC_ALL, "C");
 
     // Caught process-wide: libraries (a threaded BLAS under dlib) start threads before main,
     // and the kernel may hand a stop signal to any of them.
