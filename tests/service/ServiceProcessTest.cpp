@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "FakeWeb.h"
-#include "RunningGallery.h"
-#include "TestPictures.h"
+#include "tests/fakeweb/FakeWeb.h"
 #include "tests/service/GalleryChild.h"
+#include "tests/service/RunningGallery.h"
+#include "tests/service/TestPictures.h"
 
 namespace norvo {
 namespace {

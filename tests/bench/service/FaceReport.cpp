@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "FaceDetector.h"
-#include "PictureDecoder.h"
+#include "services/gallery/detect/FaceDetector.h"
+#include "services/gallery/detect/PictureDecoder.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "RunningGallery.h"
+#include "tests/service/RunningGallery.h"
 
 namespace {
 

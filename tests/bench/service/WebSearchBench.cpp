@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "FakeWeb.h"
-#include "GalleryServer.h"
+#include "services/gallery/http/GalleryServer.h"
+#include "tests/fakeweb/FakeWeb.h"
 
 namespace norvo {
 namespace {
