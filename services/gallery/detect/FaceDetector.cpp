@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 #include <thread>
+
+#include "base/TwoThreads.h"
 
 namespace norvo {
 
@@ -164,21 +165,16 @@ void ScanWindows(const Detector& model, Scanner& scanner, const Image& image,
 void ScanSplit(const Detector& model, Scanner& nearLevels, Scanner& farLevels,
                const dlib::array2d<unsigned char>& work, std::vector<dlib::rect_detection>& out) {
     std::vector<dlib::rect_detection> nearWindows;
-    auto nearScan =
-        std::async(std::launch::async, [&] { ScanWindows(model, nearLevels, work, nearWindows); });
     Pyramid pyr;
-    try {
-        // The same steps down the scanner itself takes, so the far part scans exactly the
-        // levels the near part leaves out.
-        dlib::array2d<unsigned char> oneDown, far;
-        pyr(work, oneDown);
-        pyr(oneDown, far);
-        ScanWindows(model, farLevels, far, out);
-    } catch (...) {
-        nearScan.wait();
-        throw;
-    }
-    nearScan.get();
+    RunBeside([&] { ScanWindows(model, nearLevels, work, nearWindows); },
+              [&] {
+                  // The same steps down the scanner itself takes, so the far part scans
+                  // exactly the levels the near part leaves out.
+                  dlib::array2d<unsigned char> oneDown, far;
+                  pyr(work, oneDown);
+                  pyr(oneDown, far);
+                  ScanWindows(model, farLevels, far, out);
+              });
     for (auto& w : out) w.rect = pyr.rect_up(w.rect, kNearLevels);
     out.insert(out.end(), nearWindows.begin(), nearWindows.end());
 }

@@ -1,10 +1,9 @@
 #include "services/gallery/fetch/RemotePictures.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
-#include <thread>
 
+#include "base/TwoThreads.h"
 #include "services/gallery/fetch/PictureId.h"
 #include "services/gallery/fetch/WebClient.h"
 #include "services/gallery/store/DiskCache.h"
@@ -105,108 +104,143 @@ RemotePictures::Fetched RemotePictures::Take(const std::string& source, const st
     return {true, false, {}};
 }
 
+// What became of one picture of a collection.
+struct RemotePictures::Looked {
+    std::optional<Candidate> candidate;
+    bool looked = false;  // fetched (or known) and decoded
+    std::string failure;
+};
+
+// Bytes fetched for one picture, waiting for the detector.
+struct RemotePictures::Arrival {
+    std::size_t index;
+    const std::string* address;
+    std::string bytes;
+    bool fromCache;
+    const char* extension;
+    const char* contentType;
+};
+
+// The fetchers' hand-over to the detecting thread: arrivals in order, and the end of them.
+class RemotePictures::Arrivals {
+public:
+    void Push(Arrival arrival) {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(arrival));
+        m_changed.notify_one();
+    }
+    void Finish() {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_changed.notify_one();
+    }
+    // The next arrival; nullopt once every fetch is done and nothing is left.
+    std::optional<Arrival> Next() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !m_queue.empty() || m_finished; });
+        if (m_queue.empty())
+            return std::nullopt;
+        Arrival a = std::move(m_queue.front());
+        m_queue.pop_front();
+        return a;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Arrival> m_queue;
+    bool m_finished = false;
+};
+
 std::vector<Candidate> RemotePictures::Collect(const std::string& source,
                                                const std::vector<WebPicture>& pictures,
                                                std::size_t maxPictures, Clock::time_point deadline,
                                                Report& report) {
     const std::size_t count = std::min(pictures.size(), maxPictures);
-    struct Result {
-        std::optional<Candidate> candidate;
-        bool looked = false;
-        std::string failure;
-    };
-    std::vector<Result> results(count);
-    auto handOut = [&](Result& result, const WebPicture& picture, const std::string& address,
-                       const std::string& id, const std::string& extension,
-                       const std::string& contentType, const PictureFaces& faces) {
-        result.looked = true;
-        if (faces.faces.empty())
-            return;  // a picture, but nobody in it
-        HandOut({id, extension, contentType, address, source, picture.provenance});
-        result.candidate = Candidate{kPathPrefix + id + "." + extension, faces.width, faces.height,
-                                     picture.title, faces.LargestArea()};
-    };
-
+    std::vector<Looked> results(count);
     // Two threads fetch (two at a time, as the picture hosts ask; the web client holds every
     // fetch of the process to that too) while this one decodes and detects what has arrived,
     // so the detector works while the next pictures are on their way.
-    struct Arrived {
-        std::size_t index;
-        const std::string* address;
-        std::string bytes;
-        bool fromCache;
-        const char* extension;
-        const char* contentType;
-    };
-    std::mutex mutex;
-    std::condition_variable arrivedOrDone;
-    std::deque<Arrived> arrived;
-    int fetching = 2;
-    std::atomic<std::size_t> next{0};
-    auto fetch = [&] {
-        for (std::size_t i; (i = next++) < count && Clock::now() < deadline;) {
-            const WebPicture& picture = pictures[i];
-            Result& result = results[i];
-            for (const std::string* address : {&picture.address, &picture.fallback}) {
-                if (address->empty())
-                    continue;
-                if (std::optional<Known> known = Recall(*address)) {
-                    handOut(result, picture, *address, known->id, known->extension,
-                            known->contentType, known->faces);
-                    break;
-                }
-                std::string bytes;
-                bool fromCache = false;
-                const Fetched fetched = Take(source, *address, deadline, bytes, fromCache);
-                const std::string id = PictureId(*address);
-                const std::optional<PictureType> type = fetched.ok ? Sniff(bytes) : std::nullopt;
-                if (!type) {
-                    result.failure = fetched.ok ? source + ": not a picture" : fetched.reason;
-                    if ((fetched.ok || fetched.definite) && !fromCache)
-                        m_cache.Put(kUnusableKind, id, result.failure);
-                    continue;  // the fallback may do better
-                }
-                std::lock_guard lock(mutex);
-                arrived.push_back(
-                    {i, address, std::move(bytes), fromCache, type->extension, type->contentType});
-                arrivedOrDone.notify_one();
-                break;
+    Arrivals arrivals;
+    RunBeside(
+        [&] {
+            struct Finish {
+                Arrivals& arrivals;
+                ~Finish() { arrivals.Finish(); }
+            } finish{arrivals};
+            ForEachOnTwoThreads(count, [&](std::size_t i) {
+                if (Clock::now() < deadline)
+                    FetchOne(source, pictures[i], i, deadline, results[i], arrivals);
+            });
+        },
+        [&] {
+            while (std::optional<Arrival> a = arrivals.Next()) {
+                if (Clock::now() < deadline)
+                    DetectOne(source, pictures[a->index], *a, results[a->index]);
             }
-        }
-        std::lock_guard lock(mutex);
-        --fetching;
-        arrivedOrDone.notify_one();
-    };
-    std::thread first(fetch), second(fetch);
-    for (;;) {
-        std::unique_lock lock(mutex);
-        arrivedOrDone.wait(lock, [&] { return !arrived.empty() || fetching == 0; });
-        if (arrived.empty())
-            break;
-        Arrived a = std::move(arrived.front());
-        arrived.pop_front();
-        lock.unlock();
-        if (Clock::now() >= deadline)
-            continue;
-        const std::string id = PictureId(*a.address);
-        PictureFaces faces;
-        std::string hash;
-        if (m_faces.Faces(a.bytes, faces, &hash) != DecodeStatus::Ok) {
-            results[a.index].failure = source + ": not a picture";
-            m_cache.Put(kUnusableKind, id, results[a.index].failure);
-            continue;
-        }
-        if (!a.fromCache)
-            m_cache.Put(kPicturesKind, id, a.bytes);
-        m_cache.Put(kKnownKind, id, hash + " " + a.extension);
-        handOut(results[a.index], pictures[a.index], *a.address, id, a.extension, a.contentType,
-                faces);
-    }
-    first.join();
-    second.join();
+        });
+    return Summarise(results, report);
+}
 
+void RemotePictures::FetchOne(const std::string& source, const WebPicture& picture,
+                              std::size_t index, Clock::time_point deadline, Looked& looked,
+                              Arrivals& arrivals) {
+    for (const std::string* address : {&picture.address, &picture.fallback}) {
+        if (address->empty())
+            continue;
+        if (std::optional<Known> known = Recall(*address)) {
+            Accept(source, picture, *address, known->id, known->extension, known->contentType,
+                   known->faces, looked);
+            return;
+        }
+        std::string bytes;
+        bool fromCache = false;
+        const Fetched fetched = Take(source, *address, deadline, bytes, fromCache);
+        const std::optional<PictureType> type = fetched.ok ? Sniff(bytes) : std::nullopt;
+        if (!type) {
+            looked.failure = fetched.ok ? source + ": not a picture" : fetched.reason;
+            if ((fetched.ok || fetched.definite) && !fromCache)
+                m_cache.Put(kUnusableKind, PictureId(*address), looked.failure);
+            continue;  // the fallback may do better
+        }
+        arrivals.Push(
+            {index, address, std::move(bytes), fromCache, type->extension, type->contentType});
+        return;
+    }
+}
+
+void RemotePictures::DetectOne(const std::string& source, const WebPicture& picture,
+                               const Arrival& arrival, Looked& looked) {
+    const std::string id = PictureId(*arrival.address);
+    PictureFaces faces;
+    std::string hash;
+    if (m_faces.Faces(arrival.bytes, faces, &hash) != DecodeStatus::Ok) {
+        looked.failure = source + ": not a picture";
+        m_cache.Put(kUnusableKind, id, looked.failure);
+        return;
+    }
+    if (!arrival.fromCache)
+        m_cache.Put(kPicturesKind, id, arrival.bytes);
+    m_cache.Put(kKnownKind, id, hash + " " + arrival.extension);
+    Accept(source, picture, *arrival.address, id, arrival.extension, arrival.contentType, faces,
+           looked);
+}
+
+void RemotePictures::Accept(const std::string& source, const WebPicture& picture,
+                            const std::string& address, const std::string& id,
+                            const std::string& extension, const std::string& contentType,
+                            const PictureFaces& faces, Looked& looked) {
+    looked.looked = true;
+    if (faces.faces.empty())
+        return;  // a picture, but nobody in it
+    HandOut({id, extension, contentType, address, source, picture.provenance});
+    looked.candidate = Candidate{kPathPrefix + id + "." + extension, faces.width, faces.height,
+                                 picture.title, faces.LargestArea()};
+}
+
+std::vector<Candidate> RemotePictures::Summarise(std::vector<Looked>& results, Report& report) {
     std::vector<Candidate> candidates;
-    for (Result& r : results) {
+    for (Looked& r : results) {
         if (r.looked) {
             ++report.looked;
         } else if (!r.failure.empty()) {

@@ -86,6 +86,20 @@ private:
                  std::string& bytes, bool& fromCache);
     void HandOut(Entry entry);
 
+    // One collection's steps: fetch a picture (or its fallback) and queue its bytes, detect
+    // the faces of what arrived, take a picture with faces as a candidate, and sum up.
+    struct Looked;
+    struct Arrival;
+    class Arrivals;
+    void FetchOne(const std::string& source, const WebPicture& picture, std::size_t index,
+                  Clock::time_point deadline, Looked& looked, Arrivals& arrivals);
+    void DetectOne(const std::string& source, const WebPicture& picture, const Arrival& arrival,
+                   Looked& looked);
+    void Accept(const std::string& source, const WebPicture& picture, const std::string& address,
+                const std::string& id, const std::string& extension, const std::string& contentType,
+                const PictureFaces& faces, Looked& looked);
+    static std::vector<Candidate> Summarise(std::vector<Looked>& results, Report& report);
+
     WebClient& m_web;
     FaceStore& m_faces;
     DiskCache& m_cache;
