@@ -356,5 +356,20 @@ TEST(GalleryServiceStart, StopBeforeRunReturnsAtOnce) {
     EXPECT_EQ(server.Run(), ServerStatus::Ok);
 }
 
+// A stop may come at any moment around Run's start (the watcher thread of the service's main
+// stops it on a signal); whenever it comes, Run returns.
+TEST(GalleryServiceStart, AStopWhileRunStartsEndsIt) {
+    test::TempFolder dir;
+    for (int i = 0; i < 50; ++i) {
+        GalleryServer server({.pictures = dir.Path(), .log = false});
+        ASSERT_EQ(server.Start(), ServerStatus::Ok);
+        std::thread run([&] { EXPECT_EQ(server.Run(), ServerStatus::Ok); });
+        if (i % 2 == 1)
+            std::this_thread::yield();
+        server.Stop();
+        run.join();
+    }
+}
+
 }  // namespace
 }  // namespace norvo
