@@ -193,7 +193,8 @@ int RunCommandLine(int argc, char** argv) {
             std::fputs(HelpText(program).c_str(), stdout);
             return 0;
         case CommandLineAction::Version:
-            std::printf("%s\n", ComposeText(kVersionText, {kProgramVersion}).c_str());
+            std::printf("%s\n%s", ComposeText(kVersionText, {kProgramVersion}).c_str(),
+                        kProgramLicenseNotice);
             return 0;
         case CommandLineAction::Error:
         case CommandLineAction::OpenWindows:
@@ -262,7 +263,7 @@ int RunCommandLine(int argc, char** argv) {
         // Started only now: the probe address is set, and no other thread may run before that.
         const StopWatcher watcher(stopSignals, view);
         try {
-            run.OnCreateButton(options.body, options.face);
+            run.Run(options.body, options.face);
         } catch (const std::exception& e) {
             // Out of memory and the like: say so and let the work folder and the service be
             // cleaned up on the way out instead of aborting past them.

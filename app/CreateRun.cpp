@@ -1,5 +1,7 @@
 #include "app/CreateRun.h"
 
+#include <functional>
+#include <optional>
 #include <utility>
 
 #include "app/PortraitChoice.h"
@@ -21,31 +23,31 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The view as the stages see it. A stop cuts the request in flight short, which then fails
-// like any other; once a stop was asked, the failure messages that follow are not shown.
-class QuietAfterStop : public RunView {
+// What the lookups report, as the run shows it: progress steps counted from the current
+// search's base, failures as warnings. A stop cuts the request in flight short, which then
+// fails like any other; once a stop was asked, the failure messages that follow are not shown.
+class StageReport : public LookupReport {
 public:
-    explicit QuietAfterStop(RunView& view) : m_view(view) {}
+    explicit StageReport(RunView& view) : m_view(view) {}
 
-    void SendProgressStep(int step) override { m_view.SendProgressStep(step); }
-    void ShowMessage(const std::string& text, MessageKind kind) override {
+    // The search whose steps are sent next (kProgressBodySearch or kProgressFaceSearch).
+    void SetSearchBase(int base) { m_base = base; }
+
+    void SearchAnswered() override { m_view.SendProgressStep(m_base + kProgressSearchAnswered); }
+    void CandidateExamined(int index) override {
+        m_view.SendProgressStep(m_base + kProgressFirstCandidate + index);
+    }
+    void RequestFailed() override { m_view.SendProgressStep(kProgressHide); }
+    void Failed(const std::string& text) override {
+        m_view.SendProgressStep(kProgressHide);
         if (!m_view.StopRequested()) {
-            m_view.ShowMessage(text, kind);
+            m_view.ShowMessage(text, MessageKind::Warning);
         }
-    }
-    void BringMainWindowToFront() override { m_view.BringMainWindowToFront(); }
-    std::optional<std::string> AskSavePath() override { return m_view.AskSavePath(); }
-    std::optional<std::string> AskSavePathFor(PortraitPreview& portrait) override {
-        return m_view.AskSavePathFor(portrait);
-    }
-    void EnableCreate(bool enabled) override { m_view.EnableCreate(enabled); }
-    bool StopRequested() override { return m_view.StopRequested(); }
-    void SetStopAction(std::function<void()> action) override {
-        m_view.SetStopAction(std::move(action));
     }
 
 private:
     RunView& m_view;
+    int m_base = kProgressBodySearch;
 };
 
 // Leaves the view the action that cancels the host's requests, for as long as a run lasts.
@@ -91,17 +93,17 @@ const char* describe(RunOutcome outcome) {
 CreateRun::CreateRun(RunView& view, RunSettings settings)
     : m_view(view),
       m_settings(std::move(settings)),
-      m_hSaori(m_settings.modulePath, m_settings.workFolder) {}
+      m_saori(m_settings.modulePath, m_settings.workFolder) {}
 
-void CreateRun::OnCreateButton(const std::string& body, const std::string& face) {
-    const StopActionLease stopAction(m_view, m_hSaori);
+void CreateRun::Run(const std::string& body, const std::string& face) {
+    const StopActionLease stopAction(m_view, m_saori);
     m_outcome = RunOutcome::Failed;
     m_view.EnableCreate(false);
-    m_view.SendProgressStep(0);
+    m_view.SendProgressStep(kProgressStarted);
     m_strBody = body;
     m_strFace = face;
 
-    if (m_hSaori.LoadSaori() != 0) {
+    if (m_saori.LoadSaori() != 0) {
         m_view.SendProgressStep(kProgressHide);
         m_view.ShowMessage(kLoadFailedText, MessageKind::Warning);
         m_view.EnableCreate(true);
@@ -109,7 +111,7 @@ void CreateRun::OnCreateButton(const std::string& body, const std::string& face)
     }
 
     HeaderTable connection;
-    const int check = m_hSaori.SaoriRequest(0, "", "", "", connection);
+    const int check = m_saori.SaoriRequest(0, "", "", "", connection);
     if (check != 0 || connection["Result"] != "1") {
         if (m_view.StopRequested()) {
             CloseStopped(true, "", "");
@@ -118,13 +120,13 @@ void CreateRun::OnCreateButton(const std::string& body, const std::string& face)
         m_view.SendProgressStep(kProgressHide);
         m_view.ShowMessage(check != 0 ? SaoriRequestFailureText(check) : kNoInternetText,
                            MessageKind::Warning);
-        m_hSaori.UnloadSaori();
+        m_saori.UnloadSaori();
         m_view.EnableCreate(true);
         return;
     }
-    m_view.SendProgressStep(1);
+    m_view.SendProgressStep(kProgressConnected);
 
-    if (RunStages() != 0) {
+    if (!RunStages()) {
         return;
     }
     m_view.EnableCreate(true);
@@ -133,7 +135,7 @@ void CreateRun::OnCreateButton(const std::string& body, const std::string& face)
 
 void CreateRun::CloseStopped(bool unload, const std::string& file1, const std::string& file2) {
     if (unload) {
-        m_hSaori.UnloadSaori();
+        m_saori.UnloadSaori();
     }
     if (!file1.empty()) {
         DeleteRunFile(file1);
@@ -146,109 +148,110 @@ void CreateRun::CloseStopped(bool unload, const std::string& file1, const std::s
     m_outcome = RunOutcome::Stopped;
 }
 
-int CreateRun::RunStages() {
-    QuietAfterStop stageView(m_view);
-    LookupContext ctx{m_hSaori, stageView, m_settings.searchBase, m_settings.detectBase,
+void CreateRun::CloseFailedSearch() {
+    if (m_view.StopRequested()) {
+        CloseStopped(true, "", "");
+        return;
+    }
+    m_saori.UnloadSaori();
+    m_view.EnableCreate(true);
+    m_view.SendProgressStep(kProgressHide);
+}
+
+void CreateRun::CloseFailedDownload(const std::string& address, const std::string& name,
+                                    const std::string& storedBefore) {
+    if (m_view.StopRequested()) {
+        CloseStopped(true, storedBefore, "");
+        return;
+    }
+    m_view.SendProgressStep(kProgressHide);
+    m_view.ShowMessage(DownloadFailedText(address, name), MessageKind::Warning);
+    m_saori.UnloadSaori();
+    m_view.EnableCreate(true);
+    if (!storedBefore.empty()) {
+        DeleteRunFile(storedBefore);
+    }
+}
+
+bool CreateRun::RunStages() {
+    StageReport report(m_view);
+    LookupContext ctx{m_saori, report, m_settings.searchBase, m_settings.detectBase,
                       m_settings.workFolder};
     m_outcome = RunOutcome::Failed;
 
-    // A failed search has shown its own message; the closing order here is U, E, H.
-    auto closeSearch = [this] {
-        if (m_view.StopRequested()) {
-            CloseStopped(true, "", "");
-            return 1;
-        }
-        m_hSaori.UnloadSaori();
-        m_view.EnableCreate(true);
-        m_view.SendProgressStep(kProgressHide);
-        return 1;
-    };
-    // A failed download: H, M, U, E; then the picture stored before it goes, so that no run
-    // leaves a file behind.
-    auto closeDownload = [this](const std::string& address, const std::string& name,
-                                const std::string& storedBefore) {
-        if (m_view.StopRequested()) {
-            CloseStopped(true, storedBefore, "");
-            return 1;
-        }
-        m_view.SendProgressStep(kProgressHide);
-        m_view.ShowMessage(DownloadFailedText(address, name), MessageKind::Warning);
-        m_hSaori.UnloadSaori();
-        m_view.EnableCreate(true);
-        if (!storedBefore.empty()) {
-            DeleteRunFile(storedBefore);
-        }
-        return 1;
-    };
-
-    if (m_view.StopRequested()) {
-        CloseStopped(true, "", "");
-        return 1;
-    }
-    std::string bodyAddress;
-    FaceBox bodyBox;
-    FaceBoxList bodyBoxes;
-    if (SearchPicture(ctx, m_strBody.c_str(), bodyAddress, bodyBox, bodyBoxes, 0) != 0) {
-        return closeSearch();
-    }
-    if (m_view.StopRequested()) {
-        CloseStopped(true, "", "");
-        return 1;
-    }
-    std::string faceAddress;
-    FaceBox faceBox;
-    FaceBoxList faceBoxes;
-    if (SearchPicture(ctx, m_strFace.c_str(), faceAddress, faceBox, faceBoxes, 7) != 0) {
-        return closeSearch();
-    }
-    if (m_view.StopRequested()) {
-        CloseStopped(true, "", "");
-        return 1;
-    }
-    // Asked before the downloads, so the answer file can never meet a stored picture's name.
-    m_bodyCredit = PictureCredit{};
-    m_faceCredit = PictureCredit{};
-    if (m_settings.labelPortrait) {
-        m_bodyCredit = LookupPictureCredit(ctx, bodyAddress);
-        m_faceCredit = LookupPictureCredit(ctx, faceAddress);
-        if (m_view.StopRequested()) {
-            CloseStopped(true, "", "");
-            return 1;
-        }
-    }
-
+    std::optional<FoundPicture> body;
+    std::optional<FoundPicture> face;
     std::string bodyFile;
-    if (DownloadPicture(ctx, bodyAddress, bodyFile) != 0) {
-        return closeDownload(bodyAddress, m_strBody, "");
-    }
-    m_view.SendProgressStep(14);
-    if (m_view.StopRequested()) {
-        CloseStopped(true, bodyFile, "");
-        return 1;
-    }
-
-    // Two addresses ending in the same name would share one file; the face picture then gets
-    // a name of its own so that both pictures are used.
-    std::string faceName = PictureFileName(faceAddress);
-    if (!bodyFile.empty() && faceName == BaseName(bodyFile)) {
-        faceName = "face-" + faceName;
-    }
     std::string faceFile;
-    if (DownloadPictureAs(ctx, faceAddress, faceName, faceFile) != 0) {
-        return closeDownload(faceAddress, m_strFace, bodyFile);
+    auto search = [&](std::optional<FoundPicture>& found, const std::string& name, int base) {
+        report.SetSearchBase(base);
+        found = SearchPicture(ctx, name.c_str());
+        if (!found) {
+            CloseFailedSearch();
+        }
+        return found.has_value();
+    };
+    // Each stage closes the run itself when it fails; a stop asked meanwhile is found at the
+    // boundary before the next one, and the run closes without a message.
+    const std::function<bool()> stages[] = {
+        [&] { return search(body, m_strBody, kProgressBodySearch); },
+        [&] { return search(face, m_strFace, kProgressFaceSearch); },
+        [&] {
+            // Asked before the downloads, so the answer file can never meet a stored
+            // picture's name.
+            m_bodyCredit = PictureCredit{};
+            m_faceCredit = PictureCredit{};
+            if (m_settings.labelPortrait) {
+                m_bodyCredit = LookupPictureCredit(ctx, body->address);
+                m_faceCredit = LookupPictureCredit(ctx, face->address);
+            }
+            return true;
+        },
+        [&] {
+            std::optional<std::string> stored = DownloadPicture(ctx, body->address);
+            if (!stored) {
+                CloseFailedDownload(body->address, m_strBody, "");
+                return false;
+            }
+            bodyFile = std::move(*stored);
+            m_view.SendProgressStep(kProgressBodyDownloaded);
+            return true;
+        },
+        [&] {
+            // Two addresses ending in the same name would share one file; the face picture
+            // then gets a name of its own so that both pictures are used.
+            std::string faceName = PictureFileName(face->address);
+            if (faceName == BaseName(bodyFile)) {
+                faceName = "face-" + faceName;
+            }
+            std::optional<std::string> stored = DownloadPictureAs(ctx, face->address, faceName);
+            if (!stored) {
+                CloseFailedDownload(face->address, m_strFace, bodyFile);
+                return false;
+            }
+            faceFile = std::move(*stored);
+            m_view.SendProgressStep(kProgressFaceDownloaded);
+            return true;
+        },
+        [&] {
+            m_saori.UnloadSaori();
+            ComposeFaces(bodyFile, body->list, faceFile, face->box);
+            m_view.SendProgressStep(kProgressComposed);
+            DeleteRunFile(bodyFile);
+            DeleteRunFile(faceFile);
+            return true;
+        },
+    };
+    for (const std::function<bool()>& stage : stages) {
+        if (m_view.StopRequested()) {
+            CloseStopped(true, bodyFile, faceFile);
+            return false;
+        }
+        if (!stage()) {
+            return false;
+        }
     }
-    m_view.SendProgressStep(15);
-    if (m_view.StopRequested()) {
-        CloseStopped(true, bodyFile, faceFile);
-        return 1;
-    }
-
-    m_hSaori.UnloadSaori();
-    ComposeFaces(bodyFile, bodyBoxes, faceFile, faceBox);
-    m_view.SendProgressStep(16);
-    DeleteRunFile(bodyFile);
-    DeleteRunFile(faceFile);
-    return 0;
+    return true;
 }
 
 void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bodyBoxes,

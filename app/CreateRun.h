@@ -57,11 +57,11 @@ public:
     // window hidden, unloads a loaded module once and leaves no file of the run behind. While
     // it runs, the view holds the action that cancels the module's requests; once a stop is
     // asked the run ends as Stopped without any failure message.
-    void OnCreateButton(const std::string& body, const std::string& face);
+    void Run(const std::string& body, const std::string& face);
 
-    // The middle of a run, after the connection check: 0 ran to its end, non-zero a stage
+    // The middle of a run, after the connection check: true ran to its end, false a stage
     // failed (or a stop was asked) and the run has been closed here.
-    int RunStages();
+    bool RunStages();
 
     // Blends the face picture's `faceBox` into every box of `bodyBoxes`, asks for the save path
     // and writes the portrait, reporting the outcome to the user. The files stay on disk.
@@ -72,11 +72,17 @@ public:
     // The blend style of the portrait last saved or offered for saving.
     BlendStyle ChosenBlend() const { return m_chosenBlend; }
     const RunSettings& Settings() const { return m_settings; }
-    SaoriHost& Saori() { return m_hSaori; }
+    SaoriHost& Saori() { return m_saori; }
 
 private:
     // Closing after a stop was asked at a stage boundary: unload, delete, hide, enable.
     void CloseStopped(bool unload, const std::string& file1, const std::string& file2);
+    // Closing after a failed search, which has shown its own message: unload, enable, hide.
+    void CloseFailedSearch();
+    // Closing after a failed download: hide, message, unload, enable; then `storedBefore`
+    // (the picture stored before it) goes, so that no run leaves a file behind.
+    void CloseFailedDownload(const std::string& address, const std::string& name,
+                             const std::string& storedBefore);
     // The one place a portrait is written: the composed picture as a JPEG file at `path`, then
     // its label when labelling is on. Returns what to show under the saved message ("" for
     // nothing); false when the picture itself could not be written.
@@ -84,7 +90,7 @@ private:
 
     RunView& m_view;
     RunSettings m_settings;
-    SaoriHost m_hSaori;
+    SaoriHost m_saori;
     std::string m_strBody;
     std::string m_strFace;
     // Credits of this run's pictures, asked for before the downloads when labelling is on.

@@ -20,34 +20,27 @@ size_t Index(BlendStyle style) {
 
 // The pictures scaled to `height` and set side by side on white, `gap` pixels apart; nullptr
 // when memory runs out.
-PictureHandle SideBySide(const std::vector<PictureHandle>& pictures, int32_t height, int32_t gap) {
-    std::vector<PictureHandle> scaled;
-    auto release = [&scaled] {
-        for (PictureHandle p : scaled) {
-            ReleasePicture(p);
-        }
-    };
+OwnedPicture SideBySide(const std::vector<PictureHandle>& pictures, int32_t height, int32_t gap) {
+    std::vector<OwnedPicture> scaled;
     int64_t width = 0;
     for (PictureHandle picture : pictures) {
-        PictureHandle copy = CopyPicture(picture);
-        if (!copy || ResizePicture(copy, -1, height) != 0) {
-            ReleasePicture(copy);
-            release();
+        OwnedPicture copy(CopyPicture(picture));
+        if (!copy || ResizePicture(copy.get(), -1, height) != 0) {
             return nullptr;
         }
-        scaled.push_back(copy);
-        width += (width > 0 ? gap : 0) + DescribePicture(copy)->header->biWidth;
+        width += (width > 0 ? gap : 0) + DescribePicture(copy.get())->header->biWidth;
+        scaled.push_back(std::move(copy));
     }
-    PictureHandle sheet = width > 0 && width <= kMaxPictureSide
-                              ? CreatePicture(static_cast<int32_t>(width), height)
-                              : nullptr;
+    OwnedPicture sheet(width > 0 && width <= kMaxPictureSide
+                           ? CreatePicture(static_cast<int32_t>(width), height)
+                           : nullptr);
     if (sheet) {
-        const PictureDescription* to = DescribePicture(sheet);
+        const PictureDescription* to = DescribePicture(sheet.get());
         std::memset(to->bits, 0xff, to->header->biSizeImage);
         const int64_t stride = PictureStride(width);
         int64_t x = 0;
-        for (PictureHandle panel : scaled) {
-            const PictureDescription* from = DescribePicture(panel);
+        for (const OwnedPicture& panel : scaled) {
+            const PictureDescription* from = DescribePicture(panel.get());
             const int32_t w = from->header->biWidth;
             for (int32_t row = 0; row < height; ++row) {
                 std::memcpy(to->bits + row * stride + 3 * x, from->bits + row * PictureStride(w),
@@ -56,7 +49,6 @@ PictureHandle SideBySide(const std::vector<PictureHandle>& pictures, int32_t hei
             x += w + gap;
         }
     }
-    release();
     return sheet;
 }
 
@@ -141,10 +133,8 @@ bool PortraitChoice::WriteComparison(const std::string& path) {
             panels.push_back(picture);
         }
     }
-    PictureHandle sheet = SideBySide(panels, FaceCompositor::kResultHeight, kSheetGap);
-    const bool written = sheet && SavePicturePng(path, sheet) == 0;
-    ReleasePicture(sheet);
-    return written;
+    const OwnedPicture sheet = SideBySide(panels, FaceCompositor::kResultHeight, kSheetGap);
+    return sheet && SavePicturePng(path, sheet.get()) == 0;
 }
 
 BlendStyle ResolveBlendStyle(const std::string& option, const UserSettings& file,

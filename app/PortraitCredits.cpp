@@ -18,8 +18,7 @@ constexpr char kFaceRoleLabel[] = "Face picture";
 // Locale bytes as UTF-8 (bytes the locale's set does not define become U+FFFD); the bytes as
 // they are when they cannot be converted at all.
 std::string LocaleToUtf8(const std::string& text) {
-    std::string utf8;
-    return LocaleTextToUtf8(text.c_str(), utf8) ? utf8 : text;
+    return LocaleTextToUtf8(text.c_str()).value_or(text);
 }
 
 void Append(std::string& out, const std::string& part) {

@@ -11,6 +11,17 @@
 
 namespace norvo {
 
+// The progress window's steps, in the order a run sends them (the bar runs 0 to 16).
+inline constexpr int kProgressStarted = 0;    // the module is being loaded
+inline constexpr int kProgressConnected = 1;  // the connection check passed
+// Each search's steps count from its base: the answer, then its four candidates examined.
+inline constexpr int kProgressBodySearch = 0;
+inline constexpr int kProgressFaceSearch = 7;
+inline constexpr int kProgressSearchAnswered = 2;  // base + 2
+inline constexpr int kProgressFirstCandidate = 3;  // base + 3 + candidate (0 to 3)
+inline constexpr int kProgressBodyDownloaded = 14;
+inline constexpr int kProgressFaceDownloaded = 15;
+inline constexpr int kProgressComposed = 16;
 // Progress code that hides and parks the progress window.
 inline constexpr int kProgressHide = 256;
 
@@ -53,7 +64,7 @@ class RunView {
 public:
     virtual ~RunView() = default;
 
-    // A progress step 0..16, or kProgressHide.
+    // A progress step kProgressStarted..kProgressComposed, or kProgressHide.
     virtual void SendProgressStep(int step) = 0;
     // Shows one modal message box and returns when the user has answered it.
     virtual void ShowMessage(const std::string& text, MessageKind kind) = 0;

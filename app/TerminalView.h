@@ -36,7 +36,7 @@ public:
     void SetComparisonPath(std::string path) { m_strComparisonPath = std::move(path); }
 
     // Width of the bar in characters: one per step.
-    static constexpr int kBarSteps = 16;
+    static constexpr int kBarSteps = kProgressComposed;
 
 private:
     void EndBar();

@@ -36,7 +36,8 @@ private:
     QTranslator m_translator;
 };
 
-// Lives as long as the process: the texts are shown through it until the end.
+// Lives as long as the process: the texts are shown through it until the end, so it is never
+// destroyed (its translators are Qt objects, which must not outlive Qt's own globals).
 struct LanguageState {
     QtTextTranslation texts;
     QTranslator toolkitTexts;
@@ -44,7 +45,7 @@ struct LanguageState {
 };
 
 LanguageState& State() {
-    static LanguageState state;
+    static LanguageState& state = *new LanguageState;
     return state;
 }
 

@@ -65,20 +65,20 @@ ComposeStatus FaceCompositor::Compose(const std::string& bodyPath, const FaceBox
     ComposeStatus failure = ComposeStatus::Ok;
     const std::string* failedPath = nullptr;
     PictureStatus why = PictureStatus::Ok;
-    if (!(m_hBody = LoadPicture(bodyPath, &why))) {
+    if (m_body.reset(LoadPicture(bodyPath, &why)); !m_body) {
         failure = ComposeStatus::BodyUnreadable;
         failedPath = &bodyPath;
-    } else if (!(m_hFace = LoadPicture(facePath, &why))) {
+    } else if (m_face.reset(LoadPicture(facePath, &why)); !m_face) {
         failure = ComposeStatus::FaceUnreadable;
         failedPath = &facePath;
     } else {
-        MakeBottomUp24(m_hBody);
-        MakeBottomUp24(m_hFace);
-        if (!(m_hMask = LoadPicture(maskPath, &why))) {
+        MakeBottomUp24(m_body.get());
+        MakeBottomUp24(m_face.get());
+        if (m_mask.reset(LoadPicture(maskPath, &why)); !m_mask) {
             failure = ComposeStatus::MaskUnreadable;
             failedPath = &maskPath;
         } else {
-            MakeBottomUp24(m_hMask);
+            MakeBottomUp24(m_mask.get());
         }
     }
     if (failure != ComposeStatus::Ok) {
@@ -89,33 +89,32 @@ ComposeStatus FaceCompositor::Compose(const std::string& bodyPath, const FaceBox
     }
 
     // Kept for the other blends; without memory for it only the classic one can be made.
-    m_hUnblended = CopyPicture(m_hBody);
+    m_unblended.reset(CopyPicture(m_body.get()));
     m_bodyBoxes = bodyBoxes;
     m_faceBox = faceBox;
-    BlendFaces(m_hBody, bodyBoxes, m_hFace, faceBox, m_hMask);
+    BlendFaces(m_body.get(), bodyBoxes, m_face.get(), faceBox, m_mask.get());
     // A picture that cannot be scaled (out of memory) is still saved at its own size.
-    ResizePicture(m_hBody, -1, kResultHeight);
-    m_portraits[static_cast<size_t>(BlendStyle::Classic)] = m_hBody;
+    ResizePicture(m_body.get(), -1, kResultHeight);
     m_bComposed = true;
     return ComposeStatus::Ok;
 }
 
 bool FaceCompositor::ComposeAlso(BlendStyle style, const Blend& blend) {
-    PictureHandle& portrait = m_portraits[static_cast<size_t>(style)];
     if (!m_bComposed || style == BlendStyle::Classic || !blend) {
         return false;
     }
+    OwnedPicture& portrait = m_portraits[static_cast<size_t>(style)];
     if (portrait) {
         return true;
     }
-    PictureHandle made = CopyPicture(m_hUnblended);
+    OwnedPicture made(CopyPicture(m_unblended.get()));
     if (!made) {
         return false;
     }
-    blend(made, m_bodyBoxes, m_hFace, m_faceBox, m_hMask);
+    blend(made.get(), m_bodyBoxes, m_face.get(), m_faceBox, m_mask.get());
     // As for the classic portrait: one that cannot be scaled keeps its own size.
-    ResizePicture(made, -1, kResultHeight);
-    portrait = made;
+    ResizePicture(made.get(), -1, kResultHeight);
+    portrait = std::move(made);
     return true;
 }
 
@@ -137,20 +136,13 @@ SaveStatus FaceCompositor::Save(const std::string& path) {
 }
 
 void FaceCompositor::Release() {
-    ReleasePicture(m_hBody);
-    m_hBody = nullptr;
-    ReleasePicture(m_hFace);
-    m_hFace = nullptr;
-    ReleasePicture(m_hMask);
-    m_hMask = nullptr;
-    for (size_t i = 0; i < m_portraits.size(); ++i) {
-        if (i != static_cast<size_t>(BlendStyle::Classic)) {
-            ReleasePicture(m_portraits[i]);
-        }
-        m_portraits[i] = nullptr;
+    m_body.reset();
+    m_face.reset();
+    m_mask.reset();
+    for (OwnedPicture& portrait : m_portraits) {
+        portrait.reset();
     }
-    ReleasePicture(m_hUnblended);
-    m_hUnblended = nullptr;
+    m_unblended.reset();
     m_chosen = BlendStyle::Classic;
     m_bComposed = false;
 }

@@ -100,21 +100,26 @@ public:
     PictureHandle body() const { return portrait(m_chosen); }
     // The portrait of `style`, or nullptr when it has not been made.
     PictureHandle portrait(BlendStyle style) const {
-        return m_bComposed ? m_portraits[static_cast<std::size_t>(style)] : nullptr;
+        if (!m_bComposed) {
+            return nullptr;
+        }
+        return style == BlendStyle::Classic ? m_body.get()
+                                            : m_portraits[static_cast<std::size_t>(style)].get();
     }
     // The body picture as loaded, before any blend; nullptr when it could not be kept.
-    PictureHandle unblendedBody() const { return m_hUnblended; }
+    PictureHandle unblendedBody() const { return m_unblended.get(); }
     // The face picture as loaded.
-    PictureHandle face() const { return m_hFace; }
+    PictureHandle face() const { return m_face.get(); }
 
 private:
-    PictureHandle m_hBody = nullptr;
-    PictureHandle m_hFace = nullptr;
-    PictureHandle m_hMask = nullptr;
+    OwnedPicture m_body;
+    OwnedPicture m_face;
+    OwnedPicture m_mask;
     // A copy of the body picture taken before the classic blend, for the other blends.
-    PictureHandle m_hUnblended = nullptr;
-    // The classic portrait is m_hBody itself; the others are pictures of their own.
-    std::array<PictureHandle, kBlendStyleCount> m_portraits{};
+    OwnedPicture m_unblended;
+    // The classic portrait is m_body itself (its slot stays empty); the others are pictures of
+    // their own.
+    std::array<OwnedPicture, kBlendStyleCount> m_portraits{};
     BlendStyle m_chosen = BlendStyle::Classic;
     FaceBoxList m_bodyBoxes;
     FaceBox m_faceBox;

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <complex>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/photo.hpp>
 
+#include "base/TwoThreads.h"
 #include "imaging/FaceBlend.h"
 #include "imaging/NaturalBlendSteps.h"
 #include "imaging/PictureData.h"
@@ -296,43 +292,6 @@ cv::Rect BlendArea(const std::vector<cv::Point2f>& bodyOutline, double eyes, cv:
            cv::Rect(cv::Point(), body);
 }
 
-// Runs work(0) ... work(count - 1) on this thread and, for more than one item, on one more;
-// the first exception thrown is rethrown here once both are done.
-template <typename Work>
-void OnTwoThreads(size_t count, const Work& work) {
-    std::atomic<size_t> next{0};
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    auto run = [&] {
-        try {
-            for (size_t i; (i = next++) < count;) {
-                work(i);
-            }
-        } catch (...) {
-            std::lock_guard lock(failureMutex);
-            if (!failure) {
-                failure = std::current_exception();
-            }
-            next = count;
-        }
-    };
-    std::thread other;
-    if (count > 1) {
-        try {
-            other = std::thread(run);
-        } catch (const std::system_error&) {
-            // No second thread to be had: this one does it all.
-        }
-    }
-    run();
-    if (other.joinable()) {
-        other.join();
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-}
-
 // The face picture warped by `align` onto `area` of the body view (bilinear), shrunk first
 // when the warp would shrink it strongly.
 cv::Mat WarpFace(const cv::Mat& faceView, const cv::Matx23d& align, const cv::Rect& area) {
@@ -579,7 +538,7 @@ NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& body
     // two at a time.
     std::vector<std::optional<FaceLandmarks>> bodyMarks(bodyBoxes.size());
     if (faceMarks) {
-        OnTwoThreads(bodyBoxes.size(), [&](size_t i) {
+        ForEachOnTwoThreads(bodyBoxes.size(), [&](size_t i) {
             if (inside(bodyBoxes[i])) {
                 bodyMarks[i] = find(body, bodyBoxes[i]);
             }
@@ -595,7 +554,7 @@ NaturalBlendReport BlendFacesNatural(PictureHandle body, const FaceBoxList& body
     std::vector<cv::Rect> runAreas;
     auto blendRun = [&] {
         std::vector<char> natural(run.size(), 0);
-        OnTwoThreads(run.size(), [&](size_t k) {
+        ForEachOnTwoThreads(run.size(), [&](size_t k) {
             const size_t i = run[k];
             natural[k] =
                 bodyMarks[i] && BlendFaceNatural(body, *bodyMarks[i], face, *faceMarks, options);

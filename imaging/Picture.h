@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,12 @@ PictureHandle CopyPicture(PictureHandle picture);
 
 // Frees a picture; nullptr is allowed and does nothing.
 void ReleasePicture(PictureHandle picture);
+
+// A picture that releases itself when its owner goes; get() is the handle the operations take.
+struct PictureRelease {
+    void operator()(PictureHandle picture) const { ReleasePicture(picture); }
+};
+using OwnedPicture = std::unique_ptr<Picture, PictureRelease>;
 
 // The pixel at (x, y), top-left origin, as red | green << 8 | blue << 16. Positions outside
 // the picture read the nearest pixel inside it. Returns 0 for nullptr.

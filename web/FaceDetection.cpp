@@ -62,11 +62,10 @@ int64_t FaceArea(const FaceBox& box) {
     return ((width < 0) != (height < 0)) ? -magnitude : magnitude;
 }
 
-void CollectFaceBoxes(CXmlDocument& document, FaceBox& box, FaceBoxList& list) {
-    box = FaceBox{};
-    list.clear();
+DetectedFaces CollectFaceBoxes(CXmlDocument& document) {
+    DetectedFaces faces;
     document.Rewind();
-    while (document.Next() == 0) {
+    while (document.Next()) {
         if (document.GetName() != "bounds") {
             continue;
         }
@@ -75,36 +74,40 @@ void CollectFaceBoxes(CXmlDocument& document, FaceBox& box, FaceBoxList& list) {
         const int32_t width = ReadInt(document.GetAttribute("width"));
         const int32_t height = ReadInt(document.GetAttribute("height"));
         const FaceBox found{x, y, Wrap32(int64_t{x} + width), Wrap32(int64_t{y} + height)};
-        list.push_back(found);
+        faces.list.push_back(found);
         if (FaceArea(found) > 0) {
-            box = found;
+            faces.box = found;
         }
     }
+    return faces;
 }
 
-int ReadFaceAnswer(const std::string& path, FaceBox& box, FaceBoxList& list) {
+FaceAnswer ReadFaceAnswer(const std::string& path) {
     CXmlDocument document;
-    const int result = document.Load(path.c_str());
-    if (result != 0) {
-        return result;
+    FaceAnswer answer;
+    answer.result = document.Load(path.c_str());
+    if (answer.result == XML_OK) {
+        answer.faces = CollectFaceBoxes(document);
     }
-    CollectFaceBoxes(document, box, list);
-    return 0;
+    return answer;
 }
 
-int LocateFaces(LookupContext& ctx, std::string url, FaceBox& box, FaceBoxList& list) {
+std::optional<DetectedFaces> LocateFaces(LookupContext& ctx, const std::string& url) {
     const std::string address = ctx.detectBase + kDetectQuery + url;
     const std::string answerPath = ctx.workFolder + kDetectAnswerFile;
     HeaderTable table;
     const int request = ctx.saori.SaoriRequest(2, address.c_str(), kDetectAnswerFile, "", table);
     if (request != 0) {
-        ctx.view.SendProgressStep(kProgressHide);
+        ctx.report.RequestFailed();
         DeleteRunFile(answerPath);
-        return 1;
+        return std::nullopt;
     }
-    const int read = ReadFaceAnswer(answerPath, box, list);
+    FaceAnswer answer = ReadFaceAnswer(answerPath);
     DeleteRunFile(answerPath);
-    return read == 0 ? 0 : 1;
+    if (answer.result != XML_OK) {
+        return std::nullopt;
+    }
+    return std::move(answer.faces);
 }
 
 }  // namespace norvo

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "imaging/FaceBox.h"
 #include "web/LookupContext.h"
+#include "xml/XmlDocument.h"
 
 namespace norvo {
 
@@ -18,21 +20,27 @@ inline constexpr char kDetectAnswerFile[] = "tmpfile.xml";
 // in 64 bits and the product saturates at the int64 range, so hostile boxes compare sanely.
 int64_t FaceArea(const FaceBox& box);
 
-class CXmlDocument;
+// The faces of one detection answer.
+struct DetectedFaces {
+    FaceBox box;       // the last box with a positive area; all zero when there is none
+    FaceBoxList list;  // every `bounds` element as a box, in answer order
+};
 
-// Walks a loaded detection answer: every `bounds` element becomes a box in `list` (answer
-// order), and `box` becomes the last of them with a positive area (all zero when none).
-void CollectFaceBoxes(CXmlDocument& document, FaceBox& box, FaceBoxList& list);
+// A detection answer file as read: the reader's result, and the faces when it is XML_OK.
+struct FaceAnswer {
+    XmlResult result = XML_OK;
+    DetectedFaces faces;
+};
 
-// Reads a detection answer file: every `bounds` element becomes a box in `list` (answer order),
-// and `box` becomes the last of them with a positive area (all zero when none). Returns the
-// reader's result; on non-zero `box` and `list` are unchanged. Does not delete the file.
-int ReadFaceAnswer(const std::string& path, FaceBox& box, FaceBoxList& list);
+// Walks a loaded detection answer from its start.
+DetectedFaces CollectFaceBoxes(CXmlDocument& document);
 
-// Asks the detection service for the faces in the picture at `url`. 0: the answer was read
-// (`box`/`list` as ReadFaceAnswer); 1: the request or the reading failed, `box`/`list` are
-// unchanged. A failed request hides the progress window. The answer file is deleted on every
-// path. Shows no message.
-int LocateFaces(LookupContext& ctx, std::string url, FaceBox& box, FaceBoxList& list);
+// Reads a detection answer file. Does not delete the file.
+FaceAnswer ReadFaceAnswer(const std::string& path);
+
+// Asks the detection service for the faces in the picture at `url`; nullopt when the request
+// or the reading failed (a failed request is reported). The answer file is deleted on every
+// path.
+std::optional<DetectedFaces> LocateFaces(LookupContext& ctx, const std::string& url);
 
 }  // namespace norvo

@@ -13,26 +13,25 @@ std::string PictureFileName(const std::string& address) {
     return pieces.empty() ? std::string() : pieces.back();
 }
 
-int DownloadPicture(LookupContext& ctx, std::string address, std::string& localPath) {
-    const std::string fileName = PictureFileName(address);
-    return DownloadPictureAs(ctx, std::move(address), fileName, localPath);
+std::optional<std::string> DownloadPicture(LookupContext& ctx, const std::string& address) {
+    return DownloadPictureAs(ctx, address, PictureFileName(address));
 }
 
-int DownloadPictureAs(LookupContext& ctx, std::string address, const std::string& fileName,
-                      std::string& localPath) {
+std::optional<std::string> DownloadPictureAs(LookupContext& ctx, const std::string& address,
+                                             const std::string& fileName) {
     // "." and ".." name the work folder and its parent: no picture may be stored (or deleted)
     // there, so such an address is refused like one without a name.
     if (fileName.empty() || fileName == "." || fileName == ".." ||
         fileName.find('/') != std::string::npos) {
-        return 1;
+        return std::nullopt;
     }
-    localPath = ctx.workFolder + fileName;
+    const std::string localPath = ctx.workFolder + fileName;
     HeaderTable table;
     if (ctx.saori.SaoriRequest(2, address.c_str(), fileName.c_str(), "", table) != 0) {
         DeleteRunFile(localPath);
-        return 1;
+        return std::nullopt;
     }
-    return 0;
+    return localPath;
 }
 
 void DeleteRunFile(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "web/LookupContext.h"
@@ -10,15 +11,15 @@ namespace norvo {
 // included; "" when there is none.
 std::string PictureFileName(const std::string& address);
 
-// Stores the picture at `address` in the work folder under PictureFileName(address) and sets
-// `localPath` to it. 0 stored; 1 failed (nothing shown; a partly written file is deleted).
-// An address without a usable file name fails without a request and leaves `localPath` as is.
-int DownloadPicture(LookupContext& ctx, std::string address, std::string& localPath);
+// Stores the picture at `address` in the work folder under PictureFileName(address); the
+// stored file's path, or nullopt when it failed (nothing shown; a partly written file is
+// deleted). An address without a usable file name fails without a request.
+std::optional<std::string> DownloadPicture(LookupContext& ctx, const std::string& address);
 
 // As DownloadPicture, but stores under the bare `fileName` (used when two pictures would share
 // one name).
-int DownloadPictureAs(LookupContext& ctx, std::string address, const std::string& fileName,
-                      std::string& localPath);
+std::optional<std::string> DownloadPictureAs(LookupContext& ctx, const std::string& address,
+                                             const std::string& fileName);
 
 // Deletes a file the run stored; never removes a folder and ignores a missing file.
 void DeleteRunFile(const std::string& path);

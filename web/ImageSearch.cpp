@@ -12,72 +12,64 @@ namespace {
 // Candidate headers in the order they are tried (and win ties).
 constexpr const char* kCandidateHeaders[] = {"Result", "Value0", "Value1", "Value2"};
 
-void Fail(LookupContext& ctx, const std::string& text) {
-    ctx.view.SendProgressStep(kProgressHide);
-    ctx.view.ShowMessage(text, MessageKind::Warning);
-}
-
 }  // namespace
 
-bool BuildSearchAddress(const std::string& searchBase, const char* name, std::string& address) {
-    std::string utf8;
-    if (!LocaleTextToUtf8(name, utf8)) {
-        return false;
+std::optional<std::string> BuildSearchAddress(const std::string& searchBase, const char* name) {
+    const std::optional<std::string> utf8 = LocaleTextToUtf8(name);
+    if (!utf8) {
+        return std::nullopt;
     }
-    address = searchBase + kSearchQuery + PercentEncode(utf8.c_str()) + kSearchVersion;
-    return true;
+    return searchBase + kSearchQuery + PercentEncode(utf8->c_str()) + kSearchVersion;
 }
 
-int SearchPicture(LookupContext& ctx, const char* name, std::string& address, FaceBox& box,
-                  FaceBoxList& list, int progressBase) {
-    std::string query;
-    if (!BuildSearchAddress(ctx.searchBase, name, query)) {
-        Fail(ctx, SearchMessageText(kEncodeFailedText));
-        return 1;
+std::optional<FoundPicture> SearchPicture(LookupContext& ctx, const char* name) {
+    const std::optional<std::string> query = BuildSearchAddress(ctx.searchBase, name);
+    if (!query) {
+        ctx.report.Failed(SearchMessageText(kEncodeFailedText));
+        return std::nullopt;
     }
     HeaderTable table;
     const int request =
-        ctx.saori.SaoriRequest(3, query.c_str(), kSearchStartMarker, kSearchEndMarker, table);
+        ctx.saori.SaoriRequest(3, query->c_str(), kSearchStartMarker, kSearchEndMarker, table);
     if (request != 0) {
-        Fail(ctx, SearchMessageText(SaoriRequestFailureText(request)));
-        return 1;
+        ctx.report.Failed(SearchMessageText(SaoriRequestFailureText(request)));
+        return std::nullopt;
     }
-    ctx.view.SendProgressStep(progressBase + 2);
+    ctx.report.SearchAnswered();
 
-    // Candidate 0 goes straight into the out arguments; later ones replace it only with a
-    // strictly larger face.
-    address = table[kCandidateHeaders[0]];
-    box = FaceBox{};
-    bool anyRead = LocateFaces(ctx, address, box, list) == 0;
-    int64_t bestArea = FaceArea(box);
-    ctx.view.SendProgressStep(progressBase + 3);
-
-    for (int i = 1; i < 4; ++i) {
+    // Candidate 0 is kept even without a face (its box is then empty); a later one replaces
+    // it only with a strictly larger face.
+    FoundPicture best;
+    int64_t bestArea = 0;
+    bool anyRead = false;
+    for (int i = 0; i < 4; ++i) {
         const std::string candidate = table[kCandidateHeaders[i]];
-        FaceBox candidateBox;
-        FaceBoxList candidateList;
-        const bool read = LocateFaces(ctx, candidate, candidateBox, candidateList) == 0;
-        anyRead = anyRead || read;
-        const int64_t area = FaceArea(candidateBox);
-        if (area > bestArea) {
-            bestArea = area;
-            address = candidate;
-            box = candidateBox;
-            list = std::move(candidateList);
+        const std::optional<DetectedFaces> faces = LocateFaces(ctx, candidate);
+        anyRead = anyRead || faces;
+        if (i == 0) {
+            best.address = candidate;
+            if (faces) {
+                best.box = faces->box;
+                best.list = faces->list;
+            }
+            bestArea = FaceArea(best.box);
+        } else if (faces && FaceArea(faces->box) > bestArea) {
+            bestArea = FaceArea(faces->box);
+            best = {candidate, faces->box, faces->list};
         }
-        ctx.view.SendProgressStep(progressBase + 3 + i);
+        ctx.report.CandidateExamined(i);
     }
 
     const std::string typed = name != nullptr ? name : "";
     if (!anyRead) {
-        Fail(ctx, NoDetectionText(typed));
-        return 1;
+        ctx.report.Failed(NoDetectionText(typed));
+        return std::nullopt;
     }
     if (bestArea <= 0) {
-        Fail(ctx, NoFaceText(typed));
-        return 1;
+        ctx.report.Failed(NoFaceText(typed));
+        return std::nullopt;
     }
-    return 0;
+    return best;
 }
 
 }  // namespace norvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "imaging/FaceBox.h"
@@ -14,16 +15,21 @@ inline constexpr char kSearchVersion[] = "&v=1.0";
 // The module cuts each picture address out of the answer between these two markers.
 inline constexpr char kSearchStartMarker[] = "\"url\":\"";
 inline constexpr char kSearchEndMarker[] = "\",\"";
-// The query address for `name` (locale-encoded bytes) under `searchBase`; false when the name
-// could not be converted.
-bool BuildSearchAddress(const std::string& searchBase, const char* name, std::string& address);
+// The query address for `name` (locale-encoded bytes) under `searchBase`; nullopt when the
+// name could not be converted.
+std::optional<std::string> BuildSearchAddress(const std::string& searchBase, const char* name);
+
+// The picture a search chose: its address and the faces found in it.
+struct FoundPicture {
+    std::string address;
+    FaceBox box;       // the face that is pasted (or pasted over)
+    FaceBoxList list;  // every box of the detection answer, in its order
+};
 
 // Finds a picture of `name` with a face: searches, detects faces in the four candidates
 // (Result, Value0, Value1, Value2) and keeps the one with the largest face area, earlier
-// candidates winning ties. Sends progress steps progressBase + 2 .. + 6 once the search
-// request succeeded. 0: `address`, `box` and `list` describe the chosen picture; 1: failed,
-// after hiding the progress window and showing the reason.
-int SearchPicture(LookupContext& ctx, const char* name, std::string& address, FaceBox& box,
-                  FaceBoxList& list, int progressBase);
+// candidates winning ties. Reports the search's answer and each candidate examined once the
+// search request succeeded; nullopt after reporting the failure with its reason.
+std::optional<FoundPicture> SearchPicture(LookupContext& ctx, const char* name);
 
 }  // namespace norvo

@@ -43,11 +43,12 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& out) {
 
 }  // namespace
 
-bool ParsePictureCredit(const std::string& json, PictureCredit& credit) {
+std::optional<PictureCredit> ParsePictureCredit(const std::string& json) {
     const nlohmann::json answer = nlohmann::json::parse(json, nullptr, false);
     if (answer.is_discarded() || !answer.is_object()) {
-        return false;
+        return std::nullopt;
     }
+    PictureCredit credit;
     credit.provider = TextField(answer, "provider");
     credit.file = TextField(answer, "file");
     credit.page = TextField(answer, "page");
@@ -58,7 +59,7 @@ bool ParsePictureCredit(const std::string& json, PictureCredit& credit) {
     const auto required = answer.find("attributionRequired");
     credit.attributionRequired =
         required != answer.end() && required->is_boolean() && required->get<bool>();
-    return true;
+    return credit;
 }
 
 PictureCredit LookupPictureCredit(LookupContext& ctx, const std::string& address) {
@@ -67,19 +68,20 @@ PictureCredit LookupPictureCredit(LookupContext& ctx, const std::string& address
     const std::string question = ctx.detectBase + kSourceQuery + PercentEncode(address.c_str());
     const std::string answerPath = ctx.workFolder + kSourceAnswerFile;
     HeaderTable table;
-    PictureCredit credit;
     std::string json;
-    const bool told =
-        ctx.saori.SaoriRequest(2, question.c_str(), kSourceAnswerFile, "", table) == 0 &&
-        ReadSmallFile(answerPath, kMaxSourceAnswerBytes, json) && ParsePictureCredit(json, credit);
+    std::optional<PictureCredit> credit;
+    if (ctx.saori.SaoriRequest(2, question.c_str(), kSourceAnswerFile, "", table) == 0 &&
+        ReadSmallFile(answerPath, kMaxSourceAnswerBytes, json)) {
+        credit = ParsePictureCredit(json);
+    }
     DeleteRunFile(answerPath);
-    if (!told) {
+    if (!credit) {
         return fallback;
     }
-    if (credit.file.empty()) {
-        credit.file = fallback.file;
+    if (credit->file.empty()) {
+        credit->file = fallback.file;
     }
-    return credit;
+    return *credit;
 }
 
 }  // namespace norvo

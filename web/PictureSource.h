@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "web/LookupContext.h"
@@ -29,9 +30,9 @@ struct PictureCredit {
     bool attributionRequired = false;
 };
 
-// Reads a credit answer (a JSON object). False when it is not one; missing fields and fields of
-// another type read as ""/false, and texts are cut to kMaxCreditFieldBytes.
-bool ParsePictureCredit(const std::string& json, PictureCredit& credit);
+// Reads a credit answer (a JSON object); nullopt when it is not one. Missing fields and fields
+// of another type read as ""/false, and texts are cut to kMaxCreditFieldBytes.
+std::optional<PictureCredit> ParsePictureCredit(const std::string& json);
 
 // Asks the detection service for the credit of the picture at `address` (an address the
 // service handed out in a search answer). When the service cannot tell (an address it never

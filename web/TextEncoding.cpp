@@ -96,20 +96,20 @@ size_t EncodeUtf8(char* destination, const char16_t* source, size_t count) {
     return w;
 }
 
-bool LocaleTextToUtf8(const char* text, std::string& utf8) {
+std::optional<std::string> LocaleTextToUtf8(const char* text) {
     char16_t* wide = ConvertToWide(text, nullptr);
     if (wide == nullptr) {
-        return false;
+        return std::nullopt;
     }
     size_t length = 0;
     char* converted = ConvertToUtf8(wide, &length);
     std::free(wide);
     if (converted == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    utf8.assign(converted, length);
+    std::string utf8(converted, length);
     std::free(converted);
-    return true;
+    return utf8;
 }
 
 std::string PercentEncode(const char* text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // Turning a typed person name into percent-encoded UTF-8 for a search address:
@@ -40,8 +41,8 @@ char* ConvertToUtf8(const char16_t* wide, size_t* lengthOut);
 size_t EncodeUtf8(char* destination, const char16_t* source, size_t count);
 
 // `text` (0-terminated, in the environment locale's character set) as UTF-8 through
-// ConvertToWide and ConvertToUtf8; false when `text` is null or a conversion fails.
-bool LocaleTextToUtf8(const char* text, std::string& utf8);
+// ConvertToWide and ConvertToUtf8; nullopt when `text` is null or a conversion fails.
+std::optional<std::string> LocaleTextToUtf8(const char* text);
 
 // "%XX" (upper-case hex) for every byte of the 0-terminated `text`; "" for null.
 std::string PercentEncode(const char* text);

@@ -151,14 +151,14 @@ private:
     size_t m_nAttributes = 0;
 };
 
-int ParseDocument(std::string_view bytes, std::vector<XmlElement>& elements) {
+XmlResult ParseDocument(std::string_view bytes, std::vector<XmlElement>& elements) {
     const std::string text = xml::StripComments(xml::JoinLines(bytes));
     const int result = Parser(elements).Parse(text);
     if (result == kOverLimit) {
         std::vector<XmlElement>().swap(elements);
         return XML_ERR_OPEN;
     }
-    return result;
+    return static_cast<XmlResult>(result);
 }
 
 struct FileCloser {
@@ -167,8 +167,8 @@ struct FileCloser {
 
 }  // namespace
 
-const char* XmlResultText(int code) {
-    switch (code) {
+const char* XmlResultText(XmlResult result) {
+    switch (result) {
         case XML_OK:
             return "OK";
         case XML_ERR_OPEN:
@@ -188,7 +188,7 @@ const char* XmlResultText(int code) {
     }
 }
 
-int CXmlDocument::Load(const char* path) {
+XmlResult CXmlDocument::Load(const char* path) {
     m_elements.clear();
     if (path == nullptr) {
         return XML_ERR_OPEN;
@@ -213,7 +213,7 @@ int CXmlDocument::Load(const char* path) {
     return ParseDocument(bytes, m_elements);
 }
 
-int CXmlDocument::LoadFromMemory(std::string_view bytes) {
+XmlResult CXmlDocument::LoadFromMemory(std::string_view bytes) {
     m_elements.clear();
     if (bytes.size() > kXmlMaxDocumentBytes) {
         return XML_ERR_OPEN;
@@ -225,14 +225,14 @@ void CXmlDocument::Rewind() {
     m_nCursor = -1;
 }
 
-int CXmlDocument::Next() {
+bool CXmlDocument::Next() {
     const auto count = static_cast<std::int32_t>(m_elements.size());
     if (m_nCursor + 1 >= 0 && m_nCursor + 1 < count) {
         ++m_nCursor;
-        return 0;
+        return true;
     }
     m_nCursor = count;
-    return 1;
+    return false;
 }
 
 std::string CXmlDocument::GetName() const {

@@ -38,8 +38,8 @@ enum XmlResult : int {
     XML_ERR_BAD_TAG = 6,          // an end tag whose first token is a lone '/'
 };
 
-// The reader's text for a result code (UTF-8); "" for a code outside 0..6.
-const char* XmlResultText(int code);
+// The reader's text for a result (UTF-8); "" for a value outside the list.
+const char* XmlResultText(XmlResult result);
 
 // One attribute: name lower-cased (ASCII) and both freed of enclosing single quotes.
 struct XmlAttribute {
@@ -61,18 +61,18 @@ class CXmlDocument {
 public:
     CXmlDocument() = default;
 
-    // Reads and parses the file at `path`; returns an XmlResult. The list is rebuilt (elements
-    // before an error stay, XML_ERR_OPEN leaves it empty); the cursor keeps its value.
-    int Load(const char* path);
+    // Reads and parses the file at `path`. The list is rebuilt (elements before an error stay,
+    // XML_ERR_OPEN leaves it empty); the cursor keeps its value.
+    XmlResult Load(const char* path);
 
     // Same as Load over bytes already in memory.
-    int LoadFromMemory(std::string_view bytes);
+    XmlResult LoadFromMemory(std::string_view bytes);
 
     // Puts the cursor before the first element.
     void Rewind();
 
-    // Moves to the next element: 0 when the cursor stands on one, 1 when the walk has ended.
-    int Next();
+    // Moves to the next element: true when the cursor stands on one, false once the walk ended.
+    bool Next();
 
     // Name of the element under the cursor; "" when the cursor is on none.
     std::string GetName() const;

@@ -65,7 +65,7 @@ int CMainApp::InitInstance(int argc, char** argv) {
         std::string ignored;  // an unknown style in the settings file just means classic here
         current.blend = ResolveBlendStyle("", UserSettings(settings.blendSettingsPath), ignored);
         CreateRun run(view, current);
-        run.OnCreateButton(body, face);
+        run.Run(body, face);
     });
 
     // The program lives as long as the main dialog, not as long as any window is open.

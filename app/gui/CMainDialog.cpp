@@ -9,7 +9,6 @@
 #include <QThread>
 #include <QTimerEvent>
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 #include "app/gui/CFileDialogTitle.h"
@@ -30,7 +29,6 @@ constexpr int kWidthUnits = 179;
 constexpr int kHeightUnits = 101;
 
 // How often the GUI thread looks at a stopping run while it waits for it to end.
-constexpr auto kStopPollInterval = std::chrono::milliseconds(10);
 
 // Places a label at its dialog-unit rectangle, wider or taller only when its text needs it.
 void PlaceLabel(QLabel* label, QRect rect) {
@@ -153,7 +151,11 @@ void CMainDialog::OnCreateButton() {
             SendProgressStep(kProgressHide);
             ShowMessage(kUnexpectedFailureText, MessageKind::Warning);
         }
-        m_bThreadDone = true;
+        {
+            std::lock_guard<std::mutex> lock(m_handOffMutex);
+            m_bThreadDone = true;
+        }
+        m_handOffPosted.notify_all();
         emit runThreadEnding();
     });
 }
@@ -177,12 +179,18 @@ void CMainDialog::StopAndJoin() {
         return;
     }
     m_stop.Request();
-    while (!m_bThreadDone) {
+    std::unique_lock<std::mutex> lock(m_handOffMutex);
+    for (;;) {
+        m_handOffPosted.wait(lock, [this] { return m_pendingWork != nullptr || m_bThreadDone; });
+        if (m_pendingWork == nullptr) {
+            break;
+        }
         // A call the run made before it saw the stop is waiting for this thread: let it
-        // through (it returns without touching a window), else the run could never end.
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        std::this_thread::sleep_for(kStopPollInterval);
+        // through without touching a window, else the run could never end.
+        m_pendingWork = nullptr;
+        m_handOffDone.notify_all();
     }
+    lock.unlock();
     m_runThread.join();
 }
 
@@ -235,6 +243,7 @@ void CMainDialog::OnGuiThread(const std::function<void()>& work) {
     // A synchronous call onto the GUI thread: posted as a queued slot call, then waited for.
     std::unique_lock<std::mutex> lock(m_handOffMutex);
     m_pendingWork = &work;
+    m_handOffPosted.notify_all();
     emit runWorkPosted();
     m_handOffDone.wait(lock, [this] { return m_pendingWork == nullptr; });
 }

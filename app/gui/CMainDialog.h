@@ -122,6 +122,8 @@ private:
     // such to the standard library and to race checkers, not only to Qt's event queue.
     std::mutex m_handOffMutex;
     std::condition_variable m_handOffDone;
+    // Told when a call waits in m_pendingWork or the run thread ends, for StopAndJoin.
+    std::condition_variable m_handOffPosted;
     const std::function<void()>* m_pendingWork = nullptr;
 };
 

@@ -4,6 +4,8 @@
 #include <QPoint>
 #include <QPointer>
 
+#include "app/RunView.h"
+
 class QLabel;
 class QProgressBar;
 
@@ -24,7 +26,7 @@ public:
     static constexpr int kFirstStep = 0;
     static constexpr int kLastShownStep = 15;
     // The bar's maximum; this step fills the bar without showing a hidden window.
-    static constexpr int kFullStep = 16;
+    static constexpr int kFullStep = kProgressComposed;
 
     explicit CProgressDialog(QWidget* parent = nullptr);
 

@@ -123,7 +123,7 @@ ReadOptionsResult ReadOptions(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return Refused(0);
         } else if (arg == "--version") {
-            std::printf("norvo-gallery %s\n", kProgramVersion);
+            std::printf("norvo-gallery %s\n%s", kProgramVersion, kProgramLicenseNotice);
             return Refused(0);
         } else if (arg == "--pictures") {
             if (!value(v))

@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "../run/RecorderView.h"
+#include "../web/RecorderReport.h"
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
 #include "app/PortraitCredits.h"
@@ -79,14 +80,12 @@ protected:
         RunSettings settings = MakeRunSettings(workFolder, s_services);
         SaoriHost host(settings.modulePath, workFolder);
         EXPECT_EQ(host.LoadSaori(), 0);
-        testing::RecorderView view;
-        LookupContext ctx{host, view, s_services.search, s_services.detect, workFolder};
-        std::string address;
-        FaceBox box;
-        FaceBoxList list;
-        EXPECT_EQ(SearchPicture(ctx, kBodyName, address, box, list, 0), 0);
+        testing::RecorderReport report;
+        LookupContext ctx{host, report, s_services.search, s_services.detect, workFolder};
+        const std::optional<FoundPicture> found = SearchPicture(ctx, kBodyName);
+        EXPECT_TRUE(found);
         host.UnloadSaori();
-        return list;
+        return found ? found->list : FaceBoxList{};
     }
 
     static EmbeddedGallery s_gallery;
@@ -103,7 +102,7 @@ TEST_F(PortraitEndToEndTest, ThePortraitCarriesTheNewFaceAndKeepsTheRest) {
     testing::RecorderView view;
     view.savePath = scratch.Path() + "portrait.jpg";
     CreateRun run(view, MakeRunSettings(work.Path(), s_services));
-    run.OnCreateButton(kBodyName, kFaceName);
+    run.Run(kBodyName, kFaceName);
     ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved) << ::testing::PrintToString(view.calls);
     EXPECT_EQ(view.Steps(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14, 15, 16}));
     EXPECT_TRUE(std::filesystem::is_empty(work.Path()));

@@ -105,7 +105,7 @@ protected:
         dialog.SetProgressWindow(&progress);
         dialog.SetRunJob([this](RunView& view, const std::string& body, const std::string& face) {
             CreateRun run(view, Settings());
-            run.OnCreateButton(body, face);
+            run.Run(body, face);
             outcome = run.LastOutcome();
         });
         QObject::connect(&progress, &CProgressDialog::stepHandled, [this](int step) {
@@ -122,9 +122,7 @@ protected:
     }
 
     std::string Query(const char* name) const {
-        std::string address;
-        BuildSearchAddress(fake.searchBase, name, address);
-        return address;
+        return BuildSearchAddress(fake.searchBase, name).value_or("");
     }
     RunSettings Settings() const {
         RunSettings settings{modulePath, work.Path(), fake.searchBase, fake.detectBase, maskPath};

@@ -6,10 +6,10 @@
 #include <QApplication>
 #include <clocale>
 
+#include "tests/gui/OffscreenToolkit.h"
+
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    const auto runtime = norvo::testing::PrepareOffscreenToolkit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvo"));
     ::testing::InitGoogleTest(&argc, argv);

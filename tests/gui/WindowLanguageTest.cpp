@@ -19,6 +19,7 @@
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/WindowTexts.h"
+#include "tests/gui/OffscreenToolkit.h"
 
 namespace norvo {
 namespace {
@@ -126,9 +127,7 @@ TEST_F(WindowLanguageTest, InJapaneseTheProgramsOwnTextsAndQtsButtonsInJapanese)
 // Started as the program starts: the language first, then the application and Qt's own texts.
 int main(int argc, char** argv) {
     norvo::SetUpUserLanguage();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    const auto runtime = norvo::testing::PrepareOffscreenToolkit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvo"));
     if (!norvo::TranslateToolkitTexts()) {

@@ -37,8 +37,11 @@ root="$work/moved tree/usr"
 mkdir -p "$work/moved tree" "$work/elsewhere"
 mv "$work/first/usr" "$root"
 cd "$work/elsewhere"
-[ "$("$root/bin/norvo" --version)" = "norvo $VERSION" ] || fail "norvo --version"
-[ "$("$root/bin/norvo-gallery" --version)" = "norvo-gallery $VERSION" ] || fail "norvo-gallery --version"
+[ "$("$root/bin/norvo" --version | head -n 1)" = "norvo $VERSION" ] || fail "norvo --version"
+[ "$("$root/bin/norvo-gallery" --version | head -n 1)" = "norvo-gallery $VERSION" ] || fail "norvo-gallery --version"
+for program in norvo norvo-gallery; do
+    "$root/bin/$program" --version | grep -q '^License GPL-3.0-or-later' || fail "$program --version names no licence"
+done
 
 portrait() { # output file, then extra options; prints the run's messages into $work/log
     "$root/bin/norvo" --body "Grace Hopper" --face "Eileen Collins" --output "$@" >"$work/log" 2>&1

@@ -55,9 +55,7 @@ std::string PngBytes(int width, int height, QColor colour) {
 }
 
 std::string QueryFor(const FakeServices& fake, const char* name) {
-    std::string address;
-    BuildSearchAddress(fake.searchBase, name, address);
-    return address;
+    return BuildSearchAddress(fake.searchBase, name).value_or("");
 }
 
 bool IsEmptyFolder(const std::string& folder) {
@@ -115,7 +113,7 @@ public:
 
     RunOutcome Run(const std::string& body = "Body", const std::string& face = "Face") {
         CreateRun run(view, Settings());
-        run.OnCreateButton(body, face);
+        run.Run(body, face);
         return run.LastOutcome();
     }
 
@@ -303,7 +301,7 @@ TEST_F(CreateRunTest, ModulesThatCannotServeEndTheRunWithUnloadsOnlyAfterALoad) 
         SCOPED_TRACE("no load export: nothing to unload");
         TestModule noLoad(NORVO_TEST_MODULE_NO_LOAD_PATH);
         CreateRun run(view, Settings(NORVO_TEST_MODULE_NO_LOAD_PATH));
-        run.OnCreateButton("Body", "Face");
+        run.Run("Body", "Face");
         EXPECT_EQ(view.calls, (std::vector<std::string>{"enable 0", "step 0", "hide", kLoadFailed,
                                                         "enable 1"}));
         EXPECT_EQ(noLoad.UnloadCount(), 0u);
@@ -313,7 +311,7 @@ TEST_F(CreateRunTest, ModulesThatCannotServeEndTheRunWithUnloadsOnlyAfterALoad) 
         view.calls.clear();
         TestModule noRequest(NORVO_TEST_MODULE_NO_REQUEST_PATH);
         CreateRun run(view, Settings(NORVO_TEST_MODULE_NO_REQUEST_PATH));
-        run.OnCreateButton("Body", "Face");
+        run.Run("Body", "Face");
         EXPECT_EQ(view.calls, (std::vector<std::string>{"enable 0", "step 0", "hide",
                                                         Warning(kRequestFailedText), "enable 1"}));
         EXPECT_EQ(noRequest.UnloadCount(), 1u);
@@ -322,7 +320,7 @@ TEST_F(CreateRunTest, ModulesThatCannotServeEndTheRunWithUnloadsOnlyAfterALoad) 
         SCOPED_TRACE("no module file at all");
         view.calls.clear();
         CreateRun run(view, Settings(work.Path() + "httpc.so"));
-        run.OnCreateButton("Body", "Face");
+        run.Run("Body", "Face");
         EXPECT_EQ(view.Closing(),
                   (std::vector<std::string>{"enable 0", "hide", kLoadFailed, "enable 1"}));
     }
@@ -440,7 +438,7 @@ TEST_F(CreateRunTest, ALabelledRunCreditsItsPicturesAndKeepsTheClassicPictureDat
     RunSettings settings = Settings();
     settings.labelPortrait = true;
     CreateRun run(view, settings);
-    run.OnCreateButton("Body", "Face");
+    run.Run("Body", "Face");
     ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved);
     EXPECT_EQ(view.calls, classicCalls) << "the same steps and the same message";
     EXPECT_EQ(view.details,

@@ -92,10 +92,10 @@ TEST_F(ModuleEndToEnd, DetectionAnswerStoredByTheModuleReadsBackAsBoxes) {
                   code);
     ASSERT_EQ(code, 0);
     CXmlDocument doc;
-    ASSERT_EQ(doc.Load((m_work.Path() / "tmpfile.xml").c_str()), 0);
+    ASSERT_EQ(doc.Load((m_work.Path() / "tmpfile.xml").c_str()), XML_OK);
     int boxes = 0;
     doc.Rewind();
-    while (doc.Next() == 0) {
+    while (doc.Next()) {
         if (doc.GetName() == "bounds" && std::atoi(doc.GetAttribute("width").c_str()) > 100)
             ++boxes;
     }

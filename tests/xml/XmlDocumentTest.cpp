@@ -122,8 +122,8 @@ TEST(XmlResultText, GivesTheReadersTexts) {
     EXPECT_STREQ(XmlResultText(XML_ERR_EXTRA_END_TAG), "終了タグ過多です.");
     EXPECT_STREQ(XmlResultText(XML_ERR_EXTRA_START_TAG), "開始タグ過多です.");
     EXPECT_STREQ(XmlResultText(XML_ERR_BAD_TAG), "不完全で解釈できないタグが存在します.");
-    EXPECT_STREQ(XmlResultText(-1), "");
-    EXPECT_STREQ(XmlResultText(7), "");
+    EXPECT_STREQ(XmlResultText(static_cast<XmlResult>(-1)), "");
+    EXPECT_STREQ(XmlResultText(static_cast<XmlResult>(7)), "");
 }
 
 TEST(XmlCursor, WalksAnEmptyList) {
@@ -131,46 +131,46 @@ TEST(XmlCursor, WalksAnEmptyList) {
     EXPECT_EQ(doc.Cursor(), -1);
     EXPECT_EQ(doc.GetName(), "");
     EXPECT_EQ(doc.GetAttribute("x"), "");
-    EXPECT_EQ(doc.Next(), 1);
+    EXPECT_FALSE(doc.Next());
     EXPECT_EQ(doc.Cursor(), 0);
-    EXPECT_EQ(doc.Next(), 1);
+    EXPECT_FALSE(doc.Next());
     EXPECT_EQ(doc.Cursor(), 0);
 }
 
 TEST(XmlCursor, WalksElementsAndStopsPastTheEnd) {
     CXmlDocument doc;
-    ASSERT_EQ(doc.LoadFromMemory("<face><bounds x='1' X='2' x='3'/></face>"), 0);
+    ASSERT_EQ(doc.LoadFromMemory("<face><bounds x='1' X='2' x='3'/></face>"), XML_OK);
     doc.Rewind();
     EXPECT_EQ(doc.GetName(), "");
-    ASSERT_EQ(doc.Next(), 0);
+    ASSERT_TRUE(doc.Next());
     EXPECT_EQ(doc.GetName(), "face");
-    ASSERT_EQ(doc.Next(), 0);
+    ASSERT_TRUE(doc.Next());
     EXPECT_EQ(doc.GetName(), "bounds");
     EXPECT_EQ(doc.GetAttribute("x"), "1");  // the first of equal names
     EXPECT_EQ(doc.GetAttribute("X"), "");   // stored names are lower case
     EXPECT_EQ(doc.GetAttribute("x "), "");
-    EXPECT_EQ(doc.Next(), 0);
-    EXPECT_EQ(doc.Next(), 0);
-    EXPECT_EQ(doc.Next(), 1);
+    EXPECT_TRUE(doc.Next());
+    EXPECT_TRUE(doc.Next());
+    EXPECT_FALSE(doc.Next());
     EXPECT_EQ(doc.Cursor(), 4);
     EXPECT_EQ(doc.GetName(), "");
     EXPECT_EQ(doc.GetAttribute("x"), "");
-    EXPECT_EQ(doc.Next(), 1);
+    EXPECT_FALSE(doc.Next());
     EXPECT_EQ(doc.Cursor(), 4);
 }
 
 TEST(XmlCursor, SurvivesALoadUntilRewound) {
     CXmlDocument doc;
-    ASSERT_EQ(doc.LoadFromMemory("<a/><b/><c/>"), 0);
+    ASSERT_EQ(doc.LoadFromMemory("<a/><b/><c/>"), XML_OK);
     doc.Next();
     doc.Next();
-    ASSERT_EQ(doc.LoadFromMemory("<x/>"), 0);
+    ASSERT_EQ(doc.LoadFromMemory("<x/>"), XML_OK);
     EXPECT_EQ(doc.Cursor(), 1);
     EXPECT_EQ(doc.GetName(), "");
-    EXPECT_EQ(doc.Next(), 1);
+    EXPECT_FALSE(doc.Next());
     EXPECT_EQ(doc.Cursor(), 1);
     doc.Rewind();
-    EXPECT_EQ(doc.Next(), 0);
+    EXPECT_TRUE(doc.Next());
     EXPECT_EQ(doc.GetName(), "x");
 }
 
@@ -197,7 +197,7 @@ TEST_F(XmlFile, LoadsADetectionAnswer) {
                                    "  <bounds left='10' top='20' right='110' bottom='140'/>\r\n"
                                    "</faces>\r\n");
     CXmlDocument doc;
-    ASSERT_EQ(doc.Load(path.c_str()), 0);
+    ASSERT_EQ(doc.Load(path.c_str()), XML_OK);
     EXPECT_EQ(Dump(doc),
               "X:?xml:0[version=1.0,encoding=utf-8'?] S:faces:0 "
               "S:bounds:1[left=10,top=20,right=110,bottom=140] E:bounds:1 E:faces:0");
@@ -205,7 +205,7 @@ TEST_F(XmlFile, LoadsADetectionAnswer) {
 
 TEST_F(XmlFile, UnreadablePathLeavesTheListEmpty) {
     CXmlDocument doc;
-    ASSERT_EQ(doc.LoadFromMemory("<a/>"), 0);
+    ASSERT_EQ(doc.LoadFromMemory("<a/>"), XML_OK);
     EXPECT_EQ(doc.Load((m_dir / "missing.xml").string().c_str()), XML_ERR_OPEN);
     EXPECT_TRUE(doc.Elements().empty());
     Write("x", "");
@@ -215,7 +215,7 @@ TEST_F(XmlFile, UnreadablePathLeavesTheListEmpty) {
 
 TEST_F(XmlFile, EmptyFileLoads) {
     CXmlDocument doc;
-    EXPECT_EQ(doc.Load(Write("empty.xml", "").c_str()), 0);
+    EXPECT_EQ(doc.Load(Write("empty.xml", "").c_str()), XML_OK);
     EXPECT_TRUE(doc.Elements().empty());
 }
 

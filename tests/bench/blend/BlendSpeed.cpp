@@ -23,6 +23,7 @@
 #include "imaging/FaceBlend.h"
 #include "imaging/FaceCompositor.h"
 #include "imaging/NaturalBlend.h"
+#include "tests/gui/OffscreenToolkit.h"
 
 namespace norvo::bench {
 namespace {
@@ -107,8 +108,7 @@ int main(int argc, char** argv) {
     using namespace norvo::bench;
     if (argc > 1)
         g_runs = std::max(1, std::atoi(argv[1]));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const auto runtime = testing::PrepareOffscreenToolkit();
     QApplication app(argc, argv);
     std::printf("%d runs each; load average %.2f on %u cores\n\n", g_runs, LoadAverage(),
                 std::thread::hardware_concurrency());

@@ -74,7 +74,7 @@ bool RunOnce(const ServiceAddresses& services, const std::string& out, std::vect
     StampingView view;
     view.savePath = out;
     CreateRun run(view, MakeRunSettings(work.Path(), services));
-    run.OnCreateButton("Grace Hopper", "Eileen Collins");
+    run.Run("Grace Hopper", "Eileen Collins");
     if (run.LastOutcome() != RunOutcome::Saved) {
         std::fprintf(stderr, "run failed: %s (%s)\n", describe(run.LastOutcome()),
                      view.lastMessage.c_str());

@@ -85,7 +85,7 @@ bool WindowStop(const std::string& base, std::atomic<int>& searches, double& ms)
     RunOutcome outcome = RunOutcome::NotRun;
     dialog.SetRunJob([&](RunView& view, const std::string& body, const std::string& face) {
         CreateRun run(view, settings);
-        run.OnCreateButton(body, face);
+        run.Run(body, face);
         outcome = run.LastOutcome();
     });
     bool finished = false;

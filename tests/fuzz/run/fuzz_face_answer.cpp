@@ -10,12 +10,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     norvo::CXmlDocument document;
-    if (document.LoadFromMemory(std::string_view(reinterpret_cast<const char*>(data), size)) != 0) {
+    if (document.LoadFromMemory(std::string_view(reinterpret_cast<const char*>(data), size)) !=
+        norvo::XML_OK) {
         return 0;
     }
-    norvo::FaceBox box{1, 2, 3, 4};
-    norvo::FaceBoxList list{{5, 6, 7, 8}};
-    norvo::CollectFaceBoxes(document, box, list);
+    const auto [box, list] = norvo::CollectFaceBoxes(document);
     if (box != norvo::FaceBox{}) {
         bool listed = false;
         for (const auto& b : list) {

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     norvo::CXmlDocument doc;
-    const int result =
+    const norvo::XmlResult result =
         doc.LoadFromMemory(std::string_view(reinterpret_cast<const char*>(data), size));
     if (result < norvo::XML_OK || result > norvo::XML_ERR_BAD_TAG ||
         *norvo::XmlResultText(result) == 0) {
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     }
     doc.Rewind();
-    while (doc.Next() == 0) {
+    while (doc.Next()) {
         (void)doc.GetName();
         (void)doc.GetAttribute("x");
     }

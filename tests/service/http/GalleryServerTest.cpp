@@ -156,10 +156,10 @@ TEST_F(GalleryService, DetectionAnswersTheFacesOfGalleryPictures) {
     test::TempFolder dir;
     test::WriteBytes(dir.Path() / "tmpfile.xml", xml);
     CXmlDocument doc;
-    ASSERT_EQ(doc.Load((dir.Path() / "tmpfile.xml").c_str()), 0);
+    ASSERT_EQ(doc.Load((dir.Path() / "tmpfile.xml").c_str()), XML_OK);
     std::vector<std::array<int, 4>> boxes;
     doc.Rewind();
-    while (doc.Next() == 0) {
+    while (doc.Next()) {
         if (doc.GetName() == "bounds" && !doc.GetAttribute("x").empty()) {
             boxes.push_back({std::atoi(doc.GetAttribute("x").c_str()),
                              std::atoi(doc.GetAttribute("y").c_str()),

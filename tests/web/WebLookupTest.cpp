@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "FakeServices.h"
-#include "RecorderView.h"
+#include "RecorderReport.h"
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
 #include "web/FaceDetection.h"
@@ -22,7 +22,7 @@ namespace {
 using testing::DetectionXml;
 using testing::FakeServices;
 using testing::ParseRequest;
-using testing::RecorderView;
+using testing::RecorderReport;
 using testing::SearchAnswer;
 using testing::TestModule;
 
@@ -55,8 +55,8 @@ protected:
     FakeServices fake;
     WorkFolder work{std::filesystem::temp_directory_path().string()};
     SaoriHost host{NORVO_TEST_MODULE_PATH, work.Path()};
-    RecorderView view;
-    LookupContext ctx{host, view, fake.searchBase, fake.detectBase, work.Path()};
+    RecorderReport report;
+    LookupContext ctx{host, report, fake.searchBase, fake.detectBase, work.Path()};
 };
 
 // ---- face detection ----
@@ -112,22 +112,19 @@ TEST_F(WebLookupTest, LocateFacesListsEveryBoundsAndPicksTheLastPositiveOne) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
         fake.detections["http://pics/a.jpg"] = c.xml;
-        FaceBox box{9, 9, 9, 9};
-        FaceBoxList list{{7, 7, 7, 7}};
-        EXPECT_EQ(LocateFaces(ctx, "http://pics/a.jpg", box, list), 0);
-        EXPECT_EQ(box, c.box);
-        EXPECT_EQ(list, c.list);
+        const std::optional<DetectedFaces> faces = LocateFaces(ctx, "http://pics/a.jpg");
+        ASSERT_TRUE(faces);
+        EXPECT_EQ(faces->box, c.box);
+        EXPECT_EQ(faces->list, c.list);
         EXPECT_TRUE(FolderEntries(work.Path()).empty());
     }
-    EXPECT_TRUE(view.calls.empty());
+    EXPECT_TRUE(report.calls.empty());
 }
 
 TEST_F(WebLookupTest, LocateFacesSendsTheAddressUnchangedAndNamesTheAnswerFile) {
     const std::string url = "http://pics/a b.jpg?x=1&y=2";
     fake.detections[url] = DetectionXml({});
-    FaceBox box;
-    FaceBoxList list;
-    ASSERT_EQ(LocateFaces(ctx, url, box, list), 0);
+    ASSERT_TRUE(LocateFaces(ctx, url));
     ASSERT_EQ(module.Requests().size(), 1u);
     const auto args = ParseRequest(module.Requests()[0]);
     EXPECT_EQ(args.count, 2);
@@ -136,27 +133,18 @@ TEST_F(WebLookupTest, LocateFacesSendsTheAddressUnchangedAndNamesTheAnswerFile) 
     EXPECT_EQ(module.Loads().at(0), work.Path());
 }
 
-TEST_F(WebLookupTest, LocateFacesFailureKeepsOutputsAndDeletesTheAnswerFile) {
-    const FaceBox given{1, 2, 3, 4};
-    const FaceBoxList givenList{{5, 6, 7, 8}};
-
-    // A failed request hides the progress window and removes even a stale answer file.
+TEST_F(WebLookupTest, LocateFacesFailureDeletesTheAnswerFile) {
+    // A failed request is reported and removes even a stale answer file.
     FakeServices::Write(work.Path() + "tmpfile.xml", DetectionXml({{0, 0, 5, 5}}));
-    FaceBox box = given;
-    FaceBoxList list = givenList;
-    EXPECT_EQ(LocateFaces(ctx, "http://pics/none.jpg", box, list), 1);
-    EXPECT_EQ(box, given);
-    EXPECT_EQ(list, givenList);
-    EXPECT_EQ(view.calls, std::vector<std::string>{"hide"});
+    EXPECT_FALSE(LocateFaces(ctx, "http://pics/none.jpg"));
+    EXPECT_EQ(report.calls, std::vector<std::string>{"request failed"});
     EXPECT_TRUE(FolderEntries(work.Path()).empty());
 
-    // An answer the reader refuses fails without hiding anything.
-    view.calls.clear();
+    // An answer the reader refuses fails without a report.
+    report.calls.clear();
     fake.detections["http://pics/bad.jpg"] = "<faces><bounds x='1'";
-    EXPECT_EQ(LocateFaces(ctx, "http://pics/bad.jpg", box, list), 1);
-    EXPECT_EQ(box, given);
-    EXPECT_EQ(list, givenList);
-    EXPECT_TRUE(view.calls.empty());
+    EXPECT_FALSE(LocateFaces(ctx, "http://pics/bad.jpg"));
+    EXPECT_TRUE(report.calls.empty());
     EXPECT_TRUE(FolderEntries(work.Path()).empty());
 }
 
@@ -181,10 +169,8 @@ constexpr char kAbcQuery[] = "http://search.test/ajax/services/search/images?q=%
 TEST_F(WebLookupTest, SearchPictureSendsTheQueryWithMarkers) {
     fake.searches[kAbcQuery] = SearchAnswer({"http://p/1.jpg"});
     fake.detections["http://p/1.jpg"] = DetectionXml({{0, 0, 4, 4}});
-    std::string address;
-    FaceBox box;
-    FaceBoxList list;
-    ASSERT_EQ(SearchPicture(ctx, "abc", address, box, list, 0), 0);
+    const std::optional<FoundPicture> found = SearchPicture(ctx, "abc");
+    ASSERT_TRUE(found);
     const auto args = ParseRequest(module.Requests().at(0));
     EXPECT_EQ(args.count, 3);
     EXPECT_EQ(args.arg[0], kAbcQuery);
@@ -195,7 +181,7 @@ TEST_F(WebLookupTest, SearchPictureSendsTheQueryWithMarkers) {
                                   kAbcQuery, fake.detectBase + kDetectQuery + "http://p/1.jpg",
                                   fake.detectBase + kDetectQuery, fake.detectBase + kDetectQuery,
                                   fake.detectBase + kDetectQuery}));
-    EXPECT_EQ(address, "http://p/1.jpg");
+    EXPECT_EQ(found->address, "http://p/1.jpg");
 }
 
 TEST_F(WebLookupTest, SearchPictureEncodesNamesAsUtf8) {
@@ -210,9 +196,9 @@ TEST_F(WebLookupTest, SearchPictureEncodesNamesAsUtf8) {
         {"\xF0\xA0\xAE\xB7", "%F0%A0%AE%B7"},
     };
     for (const auto& c : cases) {
-        std::string address;
-        ASSERT_TRUE(BuildSearchAddress(fake.searchBase, c.name, address));
-        EXPECT_EQ(address, prefix + c.encoded + "&v=1.0") << c.name;
+        const std::optional<std::string> address = BuildSearchAddress(fake.searchBase, c.name);
+        ASSERT_TRUE(address);
+        EXPECT_EQ(*address, prefix + c.encoded + "&v=1.0") << c.name;
     }
 }
 
@@ -258,63 +244,54 @@ TEST_F(WebLookupTest, SearchPictureKeepsTheLargestFaceWithEarlierCandidatesWinni
                 fake.detections[urls[i]] = DetectionXml(*c.detections[i]);
             }
         }
-        std::string address;
-        FaceBox box;
-        FaceBoxList list;
-        ASSERT_EQ(SearchPicture(ctx, "abc", address, box, list, 0), 0);
-        EXPECT_EQ(address, c.chosen);
-        EXPECT_EQ(box, c.box);
-        EXPECT_EQ(list, c.list);
+        const std::optional<FoundPicture> found = SearchPicture(ctx, "abc");
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->address, c.chosen);
+        EXPECT_EQ(found->box, c.box);
+        EXPECT_EQ(found->list, c.list);
     }
 }
 
-TEST_F(WebLookupTest, SearchPictureSendsFiveStepsFromItsBaseWhateverTheDetectionsGive) {
+TEST_F(WebLookupTest, SearchPictureReportsTheAnswerAndEachCandidateWhateverTheDetectionsGive) {
     fake.searches[kAbcQuery] = SearchAnswer({"http://p/1.jpg", "http://p/2.jpg"});
     fake.detections["http://p/1.jpg"] = DetectionXml({{0, 0, 4, 4}});
-    for (int base : {0, 7}) {
-        view.calls.clear();
-        std::string address;
-        FaceBox box;
-        FaceBoxList list;
-        ASSERT_EQ(SearchPicture(ctx, "abc", address, box, list, base), 0);
-        // Each failed detection (2, 3 and 4 have no answer) hides the window before its step.
-        EXPECT_EQ(view.calls, (std::vector<std::string>{"step " + std::to_string(base + 2),
-                                                        "step " + std::to_string(base + 3), "hide",
-                                                        "step " + std::to_string(base + 4), "hide",
-                                                        "step " + std::to_string(base + 5), "hide",
-                                                        "step " + std::to_string(base + 6)}));
-    }
+    ASSERT_TRUE(SearchPicture(ctx, "abc"));
+    // Each failed detection (candidates 1, 2 and 3 have no answer) is reported before its step.
+    EXPECT_EQ(report.calls, (std::vector<std::string>{
+                                "answered", "candidate 0", "request failed", "candidate 1",
+                                "request failed", "candidate 2", "request failed", "candidate 3"}));
     EXPECT_TRUE(FolderEntries(work.Path()).empty());
 }
 
 TEST_F(WebLookupTest, SearchPictureFailuresHideAndExplain) {
-    const std::string bad = "warning " + SearchMessageText(kRequestAnswerBadText);
+    const std::string bad = "failed " + SearchMessageText(kRequestAnswerBadText);
     const struct {
         const char* rule;
         std::optional<std::string> searchAnswer;  // nullopt: no answer block at all
         bool detectionsRead;                      // true: answers read, but no face
         std::vector<std::string> calls;
     } cases[] = {
-        {"no answer block", std::nullopt, false, {"hide", bad}},
-        {"status line too short", "SAORI/1.0 200\r\n\r\n", false, {"hide", bad}},
+        {"no answer block", std::nullopt, false, {bad}},
+        {"status line too short", "SAORI/1.0 200\r\n\r\n", false, {bad}},
         {"status not 200",
          "SAORI/1.0 500 Error\r\n\r\n",
          false,
-         {"hide", "warning " + SearchMessageText(kRequestNotEndedText)}},
+         {"failed " + SearchMessageText(kRequestNotEndedText)}},
         {"every detection fails",
          SearchAnswer({"http://p/1.jpg"}),
          false,
-         {"step 2", "hide", "step 3", "hide", "step 4", "hide", "step 5", "hide", "step 6", "hide",
-          "warning " + NoDetectionText("abc")}},
+         {"answered", "request failed", "candidate 0", "request failed", "candidate 1",
+          "request failed", "candidate 2", "request failed", "candidate 3",
+          "failed " + NoDetectionText("abc")}},
         {"detections read but no face",
          SearchAnswer({"http://p/1.jpg"}),
          true,
-         {"step 2", "step 3", "step 4", "step 5", "step 6", "hide",
-          "warning " + NoFaceText("abc")}},
+         {"answered", "candidate 0", "candidate 1", "candidate 2", "candidate 3",
+          "failed " + NoFaceText("abc")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
-        view.calls.clear();
+        report.calls.clear();
         fake.detections.clear();
         if (c.detectionsRead) {
             const std::string noFace = DetectionXml({{0, 0, 0, 9}});
@@ -327,11 +304,8 @@ TEST_F(WebLookupTest, SearchPictureFailuresHideAndExplain) {
         } else {
             module.PushNullAnswer();
         }
-        std::string address;
-        FaceBox box;
-        FaceBoxList list;
-        EXPECT_EQ(SearchPicture(ctx, "abc", address, box, list, 0), 1);
-        EXPECT_EQ(view.calls, c.calls);
+        EXPECT_FALSE(SearchPicture(ctx, "abc"));
+        EXPECT_EQ(report.calls, c.calls);
         EXPECT_TRUE(FolderEntries(work.Path()).empty());
     }
 }
@@ -366,33 +340,29 @@ TEST(PictureFileNameTest, TakesTheLastNonEmptyPiece) {
 
 TEST_F(WebLookupTest, DownloadPictureStoresInTheWorkFolder) {
     fake.downloads["http://h/a/b/photo.jpg"] = "picture bytes";
-    std::string path;
-    ASSERT_EQ(DownloadPicture(ctx, "http://h/a/b/photo.jpg", path), 0);
-    EXPECT_EQ(path, work.Path() + "photo.jpg");
+    const std::optional<std::string> path = DownloadPicture(ctx, "http://h/a/b/photo.jpg");
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, work.Path() + "photo.jpg");
     const auto args = ParseRequest(module.Requests().at(0));
     EXPECT_EQ(args.count, 2);
     EXPECT_EQ(args.arg[0], "http://h/a/b/photo.jpg");
     EXPECT_EQ(args.arg[1], "photo.jpg");
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(*path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "picture bytes");
-    EXPECT_TRUE(view.calls.empty());
+    EXPECT_TRUE(report.calls.empty());
 }
 
 TEST_F(WebLookupTest, DownloadPictureFailureLeavesNoFile) {
     // The failed transfer wrote part of a file; an older file of that name goes too.
     FakeServices::Write(work.Path() + "gone.jpg", "older file");
-    std::string path = "untouched";
-    EXPECT_EQ(DownloadPicture(ctx, "http://h/gone.jpg", path), 1);
-    EXPECT_EQ(path, work.Path() + "gone.jpg");
+    EXPECT_FALSE(DownloadPicture(ctx, "http://h/gone.jpg"));
     EXPECT_TRUE(FolderEntries(work.Path()).empty());
-    EXPECT_TRUE(view.calls.empty());
+    EXPECT_TRUE(report.calls.empty());
 }
 
 TEST_F(WebLookupTest, DownloadPictureRefusesAddressesWithoutAUsableName) {
     for (const char* address : {"", "///", "http://h/..", "http://h/a/./"}) {
-        std::string path = "untouched";
-        EXPECT_EQ(DownloadPicture(ctx, address, path), 1) << address;
-        EXPECT_EQ(path, "untouched");
+        EXPECT_FALSE(DownloadPicture(ctx, address)) << address;
     }
     EXPECT_TRUE(module.Requests().empty());
     EXPECT_TRUE(std::filesystem::is_directory(work.Path()));
@@ -407,9 +377,18 @@ TEST_F(WebLookupTest, DeleteRunFileNeverRemovesFolders) {
 
 // ---- credits of the source pictures ----
 
+// The answer read into `credit`; false when it is no credit answer.
+bool ParseInto(const std::string& json, PictureCredit& credit) {
+    const std::optional<PictureCredit> parsed = ParsePictureCredit(json);
+    if (parsed) {
+        credit = *parsed;
+    }
+    return parsed.has_value();
+}
+
 TEST(PictureCreditTest, ReadsTheAnswerAndToleratesOddFields) {
     PictureCredit credit;
-    ASSERT_TRUE(ParsePictureCredit(
+    ASSERT_TRUE(ParseInto(
         R"({"provider":"wikimedia","file":"A b.jpg","page":"https://p/A","original":"https://o/A",
             "author":"Ann","license":"CC BY-SA 4.0","licenseUrl":"https://l/by-sa",
             "attributionRequired":true,"extra":[1,2]})",
@@ -424,7 +403,7 @@ TEST(PictureCreditTest, ReadsTheAnswerAndToleratesOddFields) {
     EXPECT_TRUE(credit.attributionRequired);
 
     // Fields of another type read as unknown; an earlier value does not survive.
-    ASSERT_TRUE(ParsePictureCredit(
+    ASSERT_TRUE(ParseInto(
         R"({"author":42,"license":null,"file":["x"],"attributionRequired":"yes"})", credit));
     EXPECT_EQ(credit.author, "");
     EXPECT_EQ(credit.license, "");
@@ -436,13 +415,13 @@ TEST(PictureCreditTest, ReadsTheAnswerAndToleratesOddFields) {
     for (size_t i = 0; i < kMaxCreditFieldBytes; ++i) {
         long_author += "\u3042";
     }
-    ASSERT_TRUE(ParsePictureCredit(R"({"author":")" + long_author + R"("})", credit));
+    ASSERT_TRUE(ParseInto(R"({"author":")" + long_author + R"("})", credit));
     EXPECT_LE(credit.author.size(), kMaxCreditFieldBytes);
     EXPECT_EQ(credit.author.size() % 3, 0u);
 
     for (const char* bad :
          {"", "[]", "\"text\"", "{\"author\":", "<html>404</html>", "{\"author\":\"\xff\"}"}) {
-        EXPECT_FALSE(ParsePictureCredit(bad, credit)) << bad;
+        EXPECT_FALSE(ParseInto(bad, credit)) << bad;
     }
 }
 
@@ -473,7 +452,7 @@ TEST_F(WebLookupTest, LookupPictureCreditAsksTheDetectionServiceOrFallsBackToThe
     fake.sources.clear();
     EXPECT_EQ(LookupPictureCredit(ctx, address).file, "g.jpg?x=1&y=2") << "a service without it";
     EXPECT_TRUE(FolderEntries(work.Path()).empty());
-    EXPECT_TRUE(view.calls.empty());
+    EXPECT_TRUE(report.calls.empty());
 }
 
 }  // namespace
