@@ -96,9 +96,26 @@ TEST(GalleryProcess, CommandLineErrorsAndHelp) {
     EXPECT_EQ(WaitExit(*missing), 1);
 }
 
+// Searches for `name` in the started service, asks for the faces of the first picture found,
+// sends SIGTERM and returns the exit status.
+int SearchDetectAndStop(Child& child, const std::string& name) {
+    const std::string base = child.ReadLine();
+    EXPECT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
+    auto client = test::PatientClient(base.substr(7));
+    auto search = client.Get("/ajax/services/search/images?q=" + name + "&v=1.0");
+    EXPECT_TRUE(search && search->status == 200);
+    std::smatch url;
+    const std::string body = search ? search->body : "";
+    EXPECT_TRUE(std::regex_search(body, url, std::regex("\"url\":\"([^\"]+)\""))) << body;
+    auto detect = client.Get("/api/detect?url=" + (url.empty() ? std::string() : url[1].str()));
+    EXPECT_TRUE(detect && detect->body.find("<face") != std::string::npos);
+    child.Signal(SIGTERM);
+    return WaitExit(child);
+}
+
 // Qt's image-format plug-ins, loaded by decoding, once outlived what they use at exit: SIGTERM
-// after a search and a detection ended the service with a crash in about half the runs (a
-// heap-use-after-free under AddressSanitizer). Both sources decode; the web one also fetches.
+// after a search and a detection ended the service with a crash in about half the runs. Both
+// sources decode; the web one also fetches.
 TEST(GalleryProcess, ExitsWithZeroOnSIGTERMAfterASearchAndADetection) {
     test::FakeWeb fake(test::BundledGallery());
     const std::vector<std::string> gallery = {"--pictures", test::BundledGallery().string(),
@@ -117,22 +134,25 @@ TEST(GalleryProcess, ExitsWithZeroOnSIGTERMAfterASearchAndADetection) {
         test::TempFolder cache;
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--cache", cache.Path().string()});
-        auto child = Spawn(args);
-        const std::string base = child->ReadLine();
-        ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
-        auto client = test::PatientClient(base.substr(7));
-        auto search =
-            client.Get("/ajax/services/search/images?q=" + std::string(c.name) + "&v=1.0");
-        ASSERT_TRUE(search && search->status == 200);
-        std::smatch url;
-        ASSERT_TRUE(std::regex_search(search->body, url, std::regex("\"url\":\"([^\"]+)\"")))
-            << search->body;
-        auto detect = client.Get("/api/detect?url=" + url[1].str());
-        ASSERT_TRUE(detect && detect->status == 200);
-        EXPECT_NE(detect->body.find("<face"), std::string::npos) << detect->body;
-        child->Signal(SIGTERM);
-        EXPECT_EQ(WaitExit(*child), 0);
+        EXPECT_EQ(SearchDetectAndStop(*Spawn(args), c.name), 0);
     }
+}
+
+// The same fault read freed memory without crashing in most runs, and AddressSanitizer does not
+// see it (it happens inside Qt, which is not instrumented); valgrind reports it in every run.
+// Where valgrind is installed, the plain build's service runs under it once.
+TEST(GalleryProcess, TouchesNoFreedMemoryWhenItExitsAfterDecodingUnderValgrind) {
+#ifndef NORVO_VALGRIND
+    GTEST_SKIP() << "valgrind is not installed, or this tree is built with a sanitizer";
+#else
+    test::TempFolder cache;
+    Child child(NORVO_VALGRIND,
+                {"--error-exitcode=99", "--quiet", NORVO_GALLERY_BIN, "--pictures",
+                 test::BundledGallery().string(), "--quiet", "--cache", cache.Path().string()});
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(SearchDetectAndStop(child, "grace%20hopper"), 0)
+        << "99: valgrind found an error (its report is on standard error)";
+#endif
 }
 
 }  // namespace
