@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -91,6 +92,36 @@ bool ParseListen(const std::string& text, std::string& host, int& port) {
     return port <= 65535;
 }
 
+// The endpoints tests point the service at, from the environment unless the command line
+// names them.
+struct TestEndpoints {
+    std::string allowPrivate = FromEnvironment("NORVO_ALLOW_PRIVATE_FETCH");
+    std::string wikipediaApi = FromEnvironment("NORVO_WIKIPEDIA_API");
+    std::string commonsApi = FromEnvironment("NORVO_COMMONS_API");
+    std::string wikidataApi = FromEnvironment("NORVO_WIKIDATA_API");
+};
+
+// Puts the endpoints into the options; the usage error when one is not what it must be.
+std::optional<std::string> ApplyTestEndpoints(const TestEndpoints& endpoints,
+                                              GalleryOptions& options) {
+    std::string bad;
+    const auto guard = AddressGuard::FromList(endpoints.allowPrivate, &bad);
+    if (!guard)
+        return "--allow-private-fetch: not HOST:PORT with an IP address: '" + bad + "'";
+    options.fetchGuard = *guard;
+    for (auto [address, field, name] :
+         {std::tuple{&endpoints.wikipediaApi, &options.wikimediaApis.wikipedia, "--wikipedia-api"},
+          std::tuple{&endpoints.commonsApi, &options.wikimediaApis.commons, "--commons-api"},
+          std::tuple{&endpoints.wikidataApi, &options.wikimediaApis.wikidata, "--wikidata-api"}}) {
+        if (address->empty())
+            continue;
+        if (!IsWebAddress(*address))
+            return std::string(name) + " needs an http:// or https:// address";
+        *field = *address;
+    }
+    return std::nullopt;
+}
+
 // What ReadOptions answers when the service is not to start.
 ReadOptionsResult Refused(int exitStatus) {
     return {std::nullopt, exitStatus};
@@ -105,10 +136,7 @@ ReadOptionsResult ReadOptions(int argc, char** argv) {
     options.port = 0;
     options.cache = DiskCache::DefaultFolder();
     options.localeLanguage = wikimedia::LocaleLanguage();
-    std::string allowPrivate = FromEnvironment("NORVO_ALLOW_PRIVATE_FETCH");
-    std::string wikipediaApi = FromEnvironment("NORVO_WIKIPEDIA_API");
-    std::string commonsApi = FromEnvironment("NORVO_COMMONS_API");
-    std::string wikidataApi = FromEnvironment("NORVO_WIKIDATA_API");
+    TestEndpoints endpoints;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -155,16 +183,16 @@ ReadOptionsResult ReadOptions(int argc, char** argv) {
                 return Refused(UsageError("--cache needs a folder"));
             options.cache = v;
         } else if (arg == "--allow-private-fetch") {
-            if (!value(allowPrivate))
+            if (!value(endpoints.allowPrivate))
                 return Refused(UsageError("--allow-private-fetch needs HOST:PORT"));
         } else if (arg == "--wikipedia-api") {
-            if (!value(wikipediaApi))
+            if (!value(endpoints.wikipediaApi))
                 return Refused(UsageError("--wikipedia-api needs an address"));
         } else if (arg == "--commons-api") {
-            if (!value(commonsApi))
+            if (!value(endpoints.commonsApi))
                 return Refused(UsageError("--commons-api needs an address"));
         } else if (arg == "--wikidata-api") {
-            if (!value(wikidataApi))
+            if (!value(endpoints.wikidataApi))
                 return Refused(UsageError("--wikidata-api needs an address"));
         } else if (arg == "--allow-remote") {
             options.allowRemote = true;
@@ -177,22 +205,8 @@ ReadOptionsResult ReadOptions(int argc, char** argv) {
         }
     }
 
-    std::string bad;
-    const auto guard = AddressGuard::FromList(allowPrivate, &bad);
-    if (!guard)
-        return Refused(
-            UsageError("--allow-private-fetch: not HOST:PORT with an IP address: '" + bad + "'"));
-    options.fetchGuard = *guard;
-    for (auto [address, field, name] :
-         {std::tuple{&wikipediaApi, &options.wikimediaApis.wikipedia, "--wikipedia-api"},
-          std::tuple{&commonsApi, &options.wikimediaApis.commons, "--commons-api"},
-          std::tuple{&wikidataApi, &options.wikimediaApis.wikidata, "--wikidata-api"}}) {
-        if (address->empty())
-            continue;
-        if (!IsWebAddress(*address))
-            return Refused(UsageError(std::string(name) + " needs an http:// or https:// address"));
-        *field = *address;
-    }
+    if (const std::optional<std::string> why = ApplyTestEndpoints(endpoints, options))
+        return Refused(UsageError(*why));
     return {std::move(settings), 0};
 }
 
