@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -11,6 +12,7 @@
 
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
+#include "app/FaceNumbers.h"
 #include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalTexts.h"
@@ -40,7 +42,22 @@ constexpr ValueOption kValueOptions[] = {
     {"--sources", &CommandLineOptions::sources},
     {"--blend", &CommandLineOptions::blend},
     {"--preview", &CommandLineOptions::preview},
+    {"--body-pick", &CommandLineOptions::bodyPick},
+    {"--face-pick", &CommandLineOptions::facePick},
+    {"--body-person", &CommandLineOptions::bodyPerson},
+    {"--face-person", &CommandLineOptions::facePerson},
+    {"--faces", &CommandLineOptions::faces},
 };
+
+// A picture number: digits only, from 1.
+std::optional<std::size_t> ParsePick(const std::string& text) {
+    std::size_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || number == 0) {
+        return std::nullopt;
+    }
+    return number;
+}
 
 // `pattern` with the argument or option it is about.
 ParsedCommandLine Error(const char* pattern, const std::string& about = "") {
@@ -51,6 +68,15 @@ ParsedCommandLine Error(const char* pattern, const std::string& about = "") {
 }
 
 }  // namespace
+
+RunChoices ChoicesFrom(const CommandLineOptions& options) {
+    RunChoices choices;
+    choices.body = {options.bodyPerson, ParsePick(options.bodyPick)};
+    choices.face = {options.facePerson, ParsePick(options.facePick)};
+    choices.faces = ParseFaceNumbers(options.faces).value_or(std::vector<std::size_t>{});
+    choices.listOnly = options.candidates;
+    return choices;
+}
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine parsed;
@@ -92,7 +118,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         if (name == "--help" || name == "--version" || name == "--force" || name == "--verbose" ||
-            name == "--no-label" || name == "--offline") {
+            name == "--no-label" || name == "--offline" || name == "--candidates") {
             if (equals != std::string::npos) {
                 return Error(kTakesNoValueText, name);
             }
@@ -105,6 +131,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             parsed.options.verbose = parsed.options.verbose || name == "--verbose";
             parsed.options.noLabel = parsed.options.noLabel || name == "--no-label";
             parsed.options.offline = parsed.options.offline || name == "--offline";
+            parsed.options.candidates = parsed.options.candidates || name == "--candidates";
             continue;
         }
         const ValueOption* option = nullptr;
@@ -136,9 +163,24 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         parsed.action = CommandLineAction::Version;
     } else if (given("--sources") && given("--offline")) {
         return Error(kSourcesOrOfflineText);
-    } else if (given("--body") && given("--face") && given("--output")) {
-        if (parsed.options.output.empty()) {
+    } else if (given("--body") && given("--face") && (given("--output") || given("--candidates"))) {
+        if (given("--output") && parsed.options.output.empty()) {
             return Error(kEmptyOutputText);
+        }
+        for (const auto& [option, value] : {std::pair{"--body-pick", &parsed.options.bodyPick},
+                                            {"--face-pick", &parsed.options.facePick}}) {
+            if (given(option) && !ParsePick(*value)) {
+                return Error(kInvalidPickText, *value);
+            }
+        }
+        for (const auto& [option, value] : {std::pair{"--body-person", &parsed.options.bodyPerson},
+                                            {"--face-person", &parsed.options.facePerson}}) {
+            if (given(option) && value->empty()) {
+                return Error(kEmptyPersonText, option);
+            }
+        }
+        if (given("--faces") && !ParseFaceNumbers(parsed.options.faces)) {
+            return Error(kInvalidFaceListText, parsed.options.faces);
         }
         if (given("--blend") && !ParseBlendStyle(parsed.options.blend)) {
             return Error(kInvalidBlendText, parsed.options.blend);
@@ -257,6 +299,7 @@ int RunCommandLine(int argc, char** argv) {
 
     TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
     settings.labelPortrait = LabelWanted(options.noLabel);
+    settings.choices = ChoicesFrom(options);
     view.SetComparisonPath(options.preview);
     CreateRun run(view, settings);
     {
@@ -272,10 +315,20 @@ int RunCommandLine(int argc, char** argv) {
             return 1;
         }
     }
-    if (stopSignals.Received() != 0 && run.LastOutcome() != RunOutcome::Saved) {
+    const RunOutcome outcome = run.LastOutcome();
+    if (stopSignals.Received() != 0 && outcome != RunOutcome::Saved &&
+        outcome != RunOutcome::Listed) {
         std::fprintf(stderr, "%s\n", ComposeText(kStoppedText, {program}).c_str());
     }
-    return run.LastOutcome() == RunOutcome::Saved ? 0 : 1;
+    switch (outcome) {
+        case RunOutcome::Saved:
+        case RunOutcome::Listed:
+            return 0;
+        case RunOutcome::BadChoice:
+            return 2;
+        default:
+            return 1;
+    }
 }
 
 }  // namespace norvo

@@ -19,7 +19,18 @@ struct CommandLineOptions {
     bool force = false;
     bool verbose = false;
     bool noLabel = false;  // save the portrait without its metadata label
+    // The user's choices among what the searches find (checked: numbers from 1, ids not empty).
+    bool candidates = false;  // list the people and pictures found, write no portrait
+    std::string bodyPick;
+    std::string facePick;
+    std::string bodyPerson;
+    std::string facePerson;
+    std::string faces;  // "1,3": the body faces to replace
 };
+
+// The choices the options ask for, read from checked options.
+struct RunChoices;
+RunChoices ChoicesFrom(const CommandLineOptions& options);
 
 enum class CommandLineAction {
     OpenWindows,  // no arguments at all

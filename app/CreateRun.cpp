@@ -1,9 +1,11 @@
 #include "app/CreateRun.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <utility>
 
+#include "app/FaceNumbers.h"
 #include "app/PortraitChoice.h"
 #include "app/RunTexts.h"
 #include "imaging/FaceCompositor.h"
@@ -86,6 +88,10 @@ const char* describe(RunOutcome outcome) {
             return "the run failed";
         case RunOutcome::Stopped:
             return "the run was stopped";
+        case RunOutcome::Listed:
+            return "the candidates were listed";
+        case RunOutcome::BadChoice:
+            return "a choice named what the searches did not find";
     }
     return "unknown outcome";
 }
@@ -173,44 +179,137 @@ void CreateRun::CloseFailedDownload(const std::string& address, const std::strin
     }
 }
 
+void CreateRun::CloseBadChoice(const std::string& text) {
+    m_view.SendProgressStep(kProgressHide);
+    m_view.ShowMessage(text, MessageKind::Warning);
+    m_saori.UnloadSaori();
+    m_view.EnableCreate(true);
+    m_outcome = RunOutcome::BadChoice;
+}
+
+bool CreateRun::CheckPerson(LookupContext& ctx, const std::string& name, const SideChoice& choice,
+                            SideCandidates& side) {
+    if (choice.person.empty() && !m_settings.choices.listOnly) {
+        return true;
+    }
+    side.people = LookupPeople(ctx, name.c_str());
+    // A service that cannot tell whom a name stands for still keeps its search to the person.
+    if (choice.person.empty() || side.people.empty()) {
+        return true;
+    }
+    std::string ids;
+    for (const Person& person : side.people) {
+        if (person.id == choice.person) {
+            return true;
+        }
+        ids += (ids.empty() ? "" : ", ") + person.id;
+    }
+    CloseBadChoice(ComposeText(kNoSuchPersonText, {name, choice.person, ids}));
+    return false;
+}
+
+bool CreateRun::ApplyPick(const std::string& name, const SideChoice& choice, SideCandidates& side) {
+    if (!choice.pick) {
+        return true;
+    }
+    if (*choice.pick == 0 || *choice.pick > side.pictures.size()) {
+        CloseBadChoice(ComposeText(kNoSuchPictureText, {name, std::to_string(*choice.pick),
+                                                        std::to_string(side.pictures.size())}));
+        return false;
+    }
+    side.chosen = *choice.pick - 1;
+    return true;
+}
+
 bool CreateRun::RunStages() {
     StageReport report(m_view);
     LookupContext ctx{m_saori, report, m_settings.searchBase, m_settings.detectBase,
                       m_settings.workFolder};
     m_outcome = RunOutcome::Failed;
+    const RunChoices& choices = m_settings.choices;
 
-    std::optional<FoundPicture> body;
-    std::optional<FoundPicture> face;
+    RunCandidates found;
+    auto chosen = [](const SideCandidates& side) -> const FoundPicture& {
+        return side.pictures[side.chosen].found;
+    };
+    FaceBoxList bodyFaces;  // the body picture's boxes the face is blended into
     std::string bodyFile;
     std::string faceFile;
-    auto search = [&](std::optional<FoundPicture>& found, const std::string& name, int base) {
-        report.SetSearchBase(base);
-        found = SearchPicture(ctx, name.c_str());
-        if (!found) {
-            CloseFailedSearch();
+    auto search = [&](SideCandidates& side, const std::string& name, const SideChoice& choice,
+                      int base) {
+        side.name = name;
+        if (!CheckPerson(ctx, name, choice, side)) {
+            return false;
         }
-        return found.has_value();
+        report.SetSearchBase(base);
+        std::optional<SearchOutcome> outcome = SearchPicture(ctx, name.c_str(), choice.person);
+        if (!outcome) {
+            CloseFailedSearch();
+            return false;
+        }
+        for (FoundPicture& picture : outcome->pictures) {
+            const std::size_t faces = FacesLeftToRight(picture.list).size();
+            side.pictures.push_back({std::move(picture), faces, PictureCredit{}});
+        }
+        side.chosen = outcome->chosen;
+        return ApplyPick(name, choice, side);
     };
     // Each stage closes the run itself when it fails; a stop asked meanwhile is found at the
     // boundary before the next one, and the run closes without a message.
     const std::function<bool()> stages[] = {
-        [&] { return search(body, m_strBody, kProgressBodySearch); },
-        [&] { return search(face, m_strFace, kProgressFaceSearch); },
+        [&] {
+            if (!search(found.body, m_strBody, choices.body, kProgressBodySearch)) {
+                return false;
+            }
+            bodyFaces = chosen(found.body).list;
+            if (choices.faces.empty() || choices.listOnly) {
+                return true;
+            }
+            std::optional<FaceBoxList> selected = SelectFaces(bodyFaces, choices.faces);
+            if (!selected) {
+                const std::size_t most =
+                    *std::max_element(choices.faces.begin(), choices.faces.end());
+                CloseBadChoice(ComposeText(
+                    kNoSuchFaceText,
+                    {std::to_string(most), std::to_string(FacesLeftToRight(bodyFaces).size())}));
+                return false;
+            }
+            bodyFaces = std::move(*selected);
+            return true;
+        },
+        [&] { return search(found.face, m_strFace, choices.face, kProgressFaceSearch); },
+        [&] {
+            if (!choices.listOnly) {
+                return true;
+            }
+            for (SideCandidates* side : {&found.body, &found.face}) {
+                for (SideCandidates::Picture& picture : side->pictures) {
+                    picture.credit = LookupPictureCredit(ctx, picture.found.address);
+                }
+            }
+            m_saori.UnloadSaori();
+            m_view.SendProgressStep(kProgressHide);
+            m_view.ShowCandidates(found);
+            m_view.EnableCreate(true);
+            m_outcome = RunOutcome::Listed;
+            return false;
+        },
         [&] {
             // Asked before the downloads, so the answer file can never meet a stored
             // picture's name.
             m_bodyCredit = PictureCredit{};
             m_faceCredit = PictureCredit{};
             if (m_settings.labelPortrait) {
-                m_bodyCredit = LookupPictureCredit(ctx, body->address);
-                m_faceCredit = LookupPictureCredit(ctx, face->address);
+                m_bodyCredit = LookupPictureCredit(ctx, chosen(found.body).address);
+                m_faceCredit = LookupPictureCredit(ctx, chosen(found.face).address);
             }
             return true;
         },
         [&] {
-            std::optional<std::string> stored = DownloadPicture(ctx, body->address);
+            const std::string& address = chosen(found.body).address;
+            std::optional<std::string> stored = DownloadPicture(ctx, address);
             if (!stored) {
-                CloseFailedDownload(body->address, m_strBody, "");
+                CloseFailedDownload(address, m_strBody, "");
                 return false;
             }
             bodyFile = std::move(*stored);
@@ -220,13 +319,14 @@ bool CreateRun::RunStages() {
         [&] {
             // Two addresses ending in the same name would share one file; the face picture
             // then gets a name of its own so that both pictures are used.
-            std::string faceName = PictureFileName(face->address);
+            const std::string& address = chosen(found.face).address;
+            std::string faceName = PictureFileName(address);
             if (faceName == BaseName(bodyFile)) {
                 faceName = "face-" + faceName;
             }
-            std::optional<std::string> stored = DownloadPictureAs(ctx, face->address, faceName);
+            std::optional<std::string> stored = DownloadPictureAs(ctx, address, faceName);
             if (!stored) {
-                CloseFailedDownload(face->address, m_strFace, bodyFile);
+                CloseFailedDownload(address, m_strFace, bodyFile);
                 return false;
             }
             faceFile = std::move(*stored);
@@ -235,7 +335,7 @@ bool CreateRun::RunStages() {
         },
         [&] {
             m_saori.UnloadSaori();
-            ComposeFaces(bodyFile, body->list, faceFile, face->box);
+            ComposeFaces(bodyFile, bodyFaces, faceFile, chosen(found.face).box);
             m_view.SendProgressStep(kProgressComposed);
             DeleteRunFile(bodyFile);
             DeleteRunFile(faceFile);

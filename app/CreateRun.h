@@ -1,17 +1,41 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/PortraitCredits.h"
 #include "app/RunView.h"
 #include "imaging/FaceBox.h"
 #include "imaging/FaceCompositor.h"
 #include "saori/SaoriHost.h"
+#include "web/LookupContext.h"
 
 namespace norvo {
 
 class LandmarkModel;
+
+// The user's choice for one side in place of the run's own.
+struct SideChoice {
+    std::string person;               // the service's id of the person; "" for whoever is found
+    std::optional<std::size_t> pick;  // from 1, among the pictures with a face; else the largest
+};
+
+// What the user chose in place of the run's own choices; each part left unset keeps them, and
+// with none set the run is exactly the run without choices.
+struct RunChoices {
+    SideChoice body;
+    SideChoice face;
+    std::vector<std::size_t> faces;  // body faces to replace, from 1 left to right; empty: all
+    bool listOnly = false;           // show the candidates (RunView::ShowCandidates) and stop
+
+    bool Any() const {
+        return !body.person.empty() || body.pick || !face.person.empty() || face.pick ||
+               !faces.empty() || listOnly;
+    }
+};
 
 // Where one program's runs find their module, folders and services, and how they blend.
 struct RunSettings {
@@ -31,15 +55,18 @@ struct RunSettings {
     // The settings file where a style the user switched to in the save step and then saved
     // is kept for the next runs; "" keeps nothing (the command line's choice is for one run).
     std::string blendSettingsPath = "";
+    RunChoices choices;
 };
 
 // How the last run ended.
 enum class RunOutcome {
-    NotRun,    // no run yet
-    Saved,     // the portrait was written
-    NotSaved,  // composed, but the user cancelled the save
-    Failed,    // a stage failed, or the portrait could not be composed or written
-    Stopped,   // the windows or the terminal asked the run to stop
+    NotRun,     // no run yet
+    Saved,      // the portrait was written
+    NotSaved,   // composed, but the user cancelled the save
+    Failed,     // a stage failed, or the portrait could not be composed or written
+    Stopped,    // the windows or the terminal asked the run to stop
+    Listed,     // the searches' candidates were shown, as asked; no portrait
+    BadChoice,  // a choice named a person, picture or face the searches did not find
 };
 
 const char* describe(RunOutcome outcome);
@@ -83,6 +110,16 @@ private:
     // (the picture stored before it) goes, so that no run leaves a file behind.
     void CloseFailedDownload(const std::string& address, const std::string& name,
                              const std::string& storedBefore);
+    // Closing after a choice named what the searches did not find: hide, the message, unload,
+    // enable.
+    void CloseBadChoice(const std::string& text);
+    // The people `name` may stand for, asked only when a choice needs them; false after
+    // closing the run when `choice` pins a person who is not among them.
+    bool CheckPerson(LookupContext& ctx, const std::string& name, const SideChoice& choice,
+                     SideCandidates& side);
+    // The picture `choice` picks among the search's, into side.chosen; false after closing the
+    // run when there is no such picture.
+    bool ApplyPick(const std::string& name, const SideChoice& choice, SideCandidates& side);
     // The one place a portrait is written: the composed picture as a JPEG file at `path`, then
     // its label when labelling is on. Returns what to show under the saved message ("" for
     // nothing); false when the picture itself could not be written.

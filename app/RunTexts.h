@@ -38,6 +38,33 @@ inline constexpr char kNaturalOutOfMemoryText[] =
 inline constexpr char kUnknownBlendText[] =
     NORVO_TEXT("the blend '%1' is neither classic nor natural; using classic");
 
+// A choice the searches cannot meet: %1 the typed name, %2 the number asked for, %3 how many
+// there are.
+inline constexpr char kNoSuchPictureText[] =
+    NORVO_TEXT("%1の画像%2はありません。1から%3の番号を選んでください。");
+// %1 the face number asked for, %2 how many faces the body picture has.
+inline constexpr char kNoSuchFaceText[] =
+    NORVO_TEXT("本体の画像に顔%1はありません。1から%2の番号を選んでください。");
+// %1 the typed name, %2 the person id asked for, %3 the ids there are.
+inline constexpr char kNoSuchPersonText[] =
+    NORVO_TEXT("%1に人物「%2」は見つかりませんでした。選べるのは %3 です。");
+
+// The candidate list, each line beginning with its side: one line per person the name may
+// stand for (%1 the id, %2 who) and one per picture (%1 its number, %2 its file, %3 the faces
+// in it, %4 who is in it).
+inline constexpr char kBodyPersonLineText[] = NORVO_TEXT("本体 人物 %1: %2");
+inline constexpr char kFacePersonLineText[] = NORVO_TEXT("顔 人物 %1: %2");
+inline constexpr char kBodyPictureLineText[] = NORVO_TEXT("本体 %1: %2 — 顔%3個 — %4");
+inline constexpr char kFacePictureLineText[] = NORVO_TEXT("顔 %1: %2 — 顔%3個 — %4");
+// Who: %1 the name, %2 the description; in a picture's line %1 the name, %2 the id, %3 the
+// description.
+inline constexpr char kNameDescribedText[] = NORVO_TEXT("%1: %2");
+inline constexpr char kPersonText[] = NORVO_TEXT("%1 (%2)");
+inline constexpr char kPersonDescribedText[] = NORVO_TEXT("%1 (%2): %3");
+inline constexpr char kUnknownPersonText[] = NORVO_TEXT("不明");
+// The picture the run would take is marked in the list (%1 the line).
+inline constexpr char kChosenCandidateText[] = NORVO_TEXT("%1 *");
+
 std::string DownloadFailedText(const std::string& address, const std::string& name);
 std::string UnreadableText(const std::string& fileName);
 

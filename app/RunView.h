@@ -5,9 +5,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "imaging/FaceCompositor.h"
 #include "imaging/Picture.h"
+#include "web/ImageSearch.h"
+#include "web/PictureSource.h"
 
 namespace norvo {
 
@@ -57,6 +60,24 @@ public:
     virtual bool WriteComparison(const std::string& path) = 0;
 };
 
+// One side of what a run's searches found, for the user to choose from.
+struct SideCandidates {
+    std::string name;            // as typed
+    std::vector<Person> people;  // whom the name may stand for, as the service lists them
+    struct Picture {
+        FoundPicture found;
+        std::size_t faces = 0;  // faces in it (boxes with an area)
+        PictureCredit credit;   // who is in it and where it comes from
+    };
+    std::vector<Picture> pictures;  // each with a face, in the search's order
+    std::size_t chosen = 0;         // the picture the run takes
+};
+
+struct RunCandidates {
+    SideCandidates body;
+    SideCandidates face;
+};
+
 // Everything a Create run asks of the windows. The run knows no toolkit: the main dialog
 // implements this with synchronous calls onto the GUI thread, the command line on the
 // terminal, and tests as a recorder. Every call returns only once it has taken effect.
@@ -87,6 +108,9 @@ public:
     }
     // Enables or disables the Create button.
     virtual void EnableCreate(bool enabled) = 0;
+    // Shows what the searches found, when the run was asked to list it instead of making a
+    // portrait. Views without a place for it show nothing.
+    virtual void ShowCandidates(const RunCandidates& candidates) { (void)candidates; }
     // True once the user closed the main window: the run stops at the next stage boundary,
     // quietly, after unloading the module and removing its files.
     virtual bool StopRequested() { return false; }

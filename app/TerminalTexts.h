@@ -26,6 +26,14 @@ inline constexpr char kHelpText[] = NORVO_TEXT(
     "                      aligned, colours matched, seamless edge); default from\n"
     "                      $NORVO_BLEND, then blend= in norvo.conf, else classic\n"
     "  --preview FILE.png  also write the body, the face and both blends side by side\n"
+    "  --candidates        instead of a portrait, list the people and the pictures the\n"
+    "                      two searches find, numbered, with the faces in each\n"
+    "  --body-pick N       use the N-th body picture of that list (--face-pick N: the\n"
+    "                      N-th face picture) instead of the one with the largest face\n"
+    "  --body-person ID    look only for this person's pictures (--face-person ID: for\n"
+    "                      the face); the ids are those --candidates lists\n"
+    "  --faces LIST        replace only these faces of the body picture, numbered left\n"
+    "                      to right (e.g. 1,3)\n"
     "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
     "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
     "  --no-label          save the portrait without the metadata that says what it\n"
@@ -47,8 +55,8 @@ inline constexpr char kHelpText[] = NORVO_TEXT(
     "bundled gallery does not know is then looked up on Wikipedia and Wikimedia\n"
     "Commons (the name is sent to them), unless --offline is given.\n"
     "\n"
-    "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
-    "options.\n");
+    "Exit status: 0 when the portrait was written (or the candidates listed), 1 when it\n"
+    "was not, 2 for unusable options or a choice the searches cannot meet.\n");
 
 // Why the arguments are unusable (%1 the argument or option).
 inline constexpr char kUnexpectedArgumentText[] = NORVO_TEXT("unexpected argument '%1'");
@@ -61,6 +69,11 @@ inline constexpr char kRunNeedsNamesText[] = NORVO_TEXT("a run needs --body, --f
 inline constexpr char kSourcesOrOfflineText[] = NORVO_TEXT("give --sources or --offline, not both");
 inline constexpr char kInvalidBlendText[] = NORVO_TEXT("invalid blend '%1' (classic or natural)");
 inline constexpr char kEmptyPreviewText[] = NORVO_TEXT("the preview file name is empty");
+inline constexpr char kInvalidPickText[] =
+    NORVO_TEXT("invalid picture number '%1' (a number from 1, as --candidates lists them)");
+inline constexpr char kEmptyPersonText[] = NORVO_TEXT("the person id of '%1' is empty");
+inline constexpr char kInvalidFaceListText[] =
+    NORVO_TEXT("invalid face list '%1' (face numbers from 1 separated by commas, e.g. 1,3)");
 inline constexpr char kNoRunAskedText[] = NORVO_TEXT("no run asked for");
 // %1 the program's name, %2 why.
 inline constexpr char kUsageErrorText[] =

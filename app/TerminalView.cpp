@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "app/RunTexts.h"
 #include "app/TerminalTexts.h"
 #include "text/UserText.h"
+#include "web/ImageDownload.h"
 
 namespace norvo {
 
@@ -135,6 +137,54 @@ std::optional<std::string> TerminalView::AskSavePathFor(PortraitPreview& portrai
         std::fflush(m_out);
     }
     return AskSavePath();
+}
+
+std::vector<std::string> CandidateLines(const RunCandidates& candidates) {
+    std::vector<std::string> lines;
+    struct Side {
+        const SideCandidates* candidates;
+        const char* personLine;
+        const char* pictureLine;
+    };
+    for (const Side& side : {Side{&candidates.body, kBodyPersonLineText, kBodyPictureLineText},
+                             Side{&candidates.face, kFacePersonLineText, kFacePictureLineText}}) {
+        for (const Person& person : side.candidates->people) {
+            const std::string who =
+                person.description.empty()
+                    ? person.name
+                    : ComposeText(kNameDescribedText, {person.name, person.description});
+            lines.push_back(ComposeText(side.personLine, {person.id, who}));
+        }
+        for (std::size_t i = 0; i < side.candidates->pictures.size(); ++i) {
+            const SideCandidates::Picture& picture = side.candidates->pictures[i];
+            const PictureCredit& credit = picture.credit;
+            const std::string file =
+                credit.file.empty() ? PictureFileName(picture.found.address) : credit.file;
+            std::string who = UserText(kUnknownPersonText);
+            if (!credit.person.empty()) {
+                who = credit.description.empty()
+                          ? ComposeText(kPersonText, {credit.person, credit.personId})
+                          : ComposeText(kPersonDescribedText,
+                                        {credit.person, credit.personId, credit.description});
+            }
+            std::string line = ComposeText(
+                side.pictureLine, {std::to_string(i + 1), file, std::to_string(picture.faces), who});
+            if (i == side.candidates->chosen) {
+                line = ComposeText(kChosenCandidateText, {line});
+            }
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+void TerminalView::ShowCandidates(const RunCandidates& candidates) {
+    EndBar();
+    for (const std::string& line : CandidateLines(candidates)) {
+        // Web texts (names, descriptions) are shown with the same care as the messages.
+        std::printf("%s\n", ForTerminal(line).c_str());
+    }
+    std::fflush(stdout);
 }
 
 void TerminalView::EnableCreate(bool enabled) {

@@ -11,6 +11,10 @@ namespace norvo {
 
 // The run's view on a terminal: progress on stderr (a bar on a terminal, plain lines
 // otherwise), message texts on stderr, the save path fixed in advance.
+// The candidate list, one line each: for each side (body, then face) the people its name may
+// stand for, then its pictures numbered from 1, the one the run would take marked.
+std::vector<std::string> CandidateLines(const RunCandidates& candidates);
+
 class TerminalView : public RunView {
 public:
     // `out` receives everything; `isTerminal` selects the bar; `verbose` prints every call.
@@ -27,6 +31,8 @@ public:
     // know about the natural portrait; then as AskSavePath.
     std::optional<std::string> AskSavePathFor(PortraitPreview& portrait) override;
     void EnableCreate(bool enabled) override;
+    // Prints the candidate list (CandidateLines) on standard output: it is what was asked for.
+    void ShowCandidates(const RunCandidates& candidates) override;
     bool StopRequested() override { return m_stop.Requested(); }
     void SetStopAction(std::function<void()> action) override;
 

@@ -1,7 +1,9 @@
 #include "net/AddressGuard.h"
 
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 #include <cstring>
 

@@ -1,7 +1,9 @@
 #include "net/HttpFetcher.h"
 
 #include <curl/curl.h>
+#ifndef _WIN32
 #include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <memory>
@@ -73,7 +75,13 @@ curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) noexc
         context->refused = true;
         return CURL_SOCKET_BAD;
     }
+#ifdef _WIN32
+    // Not inherited by child processes, as SOCK_CLOEXEC does elsewhere.
+    return WSASocketW(address->family, address->socktype, address->protocol, nullptr, 0,
+                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+#else
     return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+#endif
 }
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) noexcept {

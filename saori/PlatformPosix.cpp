@@ -121,6 +121,11 @@ HandoverAllocator SetHandoverAllocatorForTesting(HandoverAllocator alloc) {
     return g_allocator.exchange(alloc);
 }
 
+bool ModuleDirectoryText(const std::string& folder, std::string& text) {
+    text = folder;
+    return true;
+}
+
 std::string ProgramFolder() {
     char buf[PATH_MAX];
     if (!realpath("/proc/self/exe", buf)) {

@@ -165,14 +165,20 @@ int SaoriHost::LoadSaori() {
         m_strLoadError = "the module does not export \"load\"";
         return 1;
     }
-    const size_t len = m_strModuleDirectory.size();
+    std::string directory;
+    if (!platform::ModuleDirectoryText(m_strModuleDirectory, directory)) {
+        platform::FreeModule(module);
+        m_strLoadError = "the module directory cannot be written in the system's code page";
+        return 1;
+    }
+    const size_t len = directory.size();
     char* block = platform::AllocHandover(len);
     if (!block) {
         platform::FreeModule(module);
         m_strLoadError = "no memory for the module directory text";
         return 1;
     }
-    std::memcpy(block, m_strModuleDirectory.data(), len);
+    std::memcpy(block, directory.data(), len);
     {
         std::lock_guard lock(m_moduleMutex);
         m_hSaori = module;

@@ -1,10 +1,21 @@
 // saori-request: loads one SAORI module, sends it one request and prints the answer's table.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "base/WideText.h"
+#endif
 #include "saori/HeaderTable.h"
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
@@ -30,10 +41,43 @@ int Usage(const char* message) {
     return kExitUsage;
 }
 
+#ifdef _WIN32
+// The module path and the folder as UTF-8, read from the wide command line: the ANSI one cannot
+// name every path. The request's arguments keep the ANSI code page's bytes of argv, which a
+// request without a Charset header is read in.
+std::vector<std::string> WideArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) {
+            args.push_back(norvo::win::FromWide(wide[i]));
+        }
+        LocalFree(wide);
+    }
+    return args;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes as elsewhere: answers are printed as they came, with '\n' line ends.
+    _setmode(_fileno(stdout), _O_BINARY);
+    const std::vector<std::string> utf8Args = WideArguments();
+    const bool haveUtf8 = static_cast<int>(utf8Args.size()) == argc;
+#endif
+    // Paths are taken in the program's own text (UTF-8), arguments as the caller's bytes.
+    auto path = [&](int i) -> std::string {
+#ifdef _WIN32
+        if (haveUtf8) {
+            return utf8Args[static_cast<size_t>(i)];
+        }
+#endif
+        return argv[i];
+    };
     std::optional<std::string> dir;
+    int moduleIndex = -1;
     std::vector<const char*> positional;
     bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
@@ -47,12 +91,16 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) {
                 return Usage("option '--dir' needs a folder");
             }
-            dir = argv[++i];
+            ++i;
+            dir = path(i);
         } else if (!optionsDone && std::strncmp(arg, "--dir=", 6) == 0) {
-            dir = arg + 6;
+            dir = path(i).substr(6);
         } else if (!optionsDone && positional.empty() && arg[0] == '-' && arg[1] != '\0') {
             return Usage((std::string("unknown option '") + arg + "'").c_str());
         } else {
+            if (positional.empty()) {
+                moduleIndex = i;
+            }
             positional.push_back(arg);
         }
     }
@@ -70,9 +118,15 @@ int main(int argc, char** argv) {
             return Usage("option '--dir' needs a folder");
         }
         directory = *dir;
+#ifdef _WIN32
+        if (directory.back() != '/' && directory.back() != '\\') {
+            directory += '\\';
+        }
+#else
         if (directory.back() != '/') {
             directory += '/';
         }
+#endif
     } else {
         work.emplace();
         if (!work->IsValid()) {
@@ -83,10 +137,11 @@ int main(int argc, char** argv) {
         directory = work->Path();
     }
 
-    const char* modulePath = positional[0];
+    const std::string modulePath = path(moduleIndex);
     norvo::SaoriHost host(modulePath, directory);
     if (host.LoadSaori() != 0) {
-        std::fprintf(stderr, "saori-request: %s: %s\n", modulePath, host.LastLoadError().c_str());
+        std::fprintf(stderr, "saori-request: %s: %s\n", positional[0],
+                     host.LastLoadError().c_str());
         return kExitLoad;
     }
     const int count = static_cast<int>(positional.size()) - 1;

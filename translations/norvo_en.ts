@@ -142,82 +142,6 @@ Could not download the picture of %2.</translation>
         <translation>picture sources: %1</translation>
     </message>
     <message>
-        <source>Usage: %1 [OPTION]...
-Make a joke portrait: the face of one person pasted onto the picture of another.
-Without options the windows open; with --body, --face and --output the same run
-happens on the terminal.
-
-  --body NAME         person whose picture is the body
-  --face NAME         person whose face is pasted in
-  --output FILE       where to write the portrait (JPEG)
-  --force             replace FILE (and the --preview file) if it exists
-  --blend STYLE       classic (the face box over each face) or natural (eyes
-                      aligned, colours matched, seamless edge); default from
-                      $NORVO_BLEND, then blend= in norvo.conf, else classic
-  --preview FILE.png  also write the body, the face and both blends side by side
-  --search-url URL    image search service (default: $NORVO_SEARCH_URL)
-  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)
-  --no-label          save the portrait without the metadata that says what it
-                      is and credits its source pictures
-  --sources LIST      where the bundled service looks for pictures, in order:
-                      gallery, wikimedia, searxng=URL (default: $NORVO_SOURCES,
-                      else sources= in norvo.conf, else gallery,wikimedia)
-  --offline           the bundled gallery only: no name leaves this computer
-  --verbose           print every step of the run
-  --help              display this help and exit
-  --version           output version information and exit
-
-The natural blend reads dlib&apos;s face landmark model from
-/usr/share/dlib/shape_predictor_68_face_landmarks.dat, or the file named by
-$NORVO_LANDMARK_MODEL; without it the classic blend is used.
-
-When neither service is named, the bundled gallery service is started on a free
-local port and used for both; when only one is named, it serves both. A name the
-bundled gallery does not know is then looked up on Wikipedia and Wikimedia
-Commons (the name is sent to them), unless --offline is given.
-
-Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable
-options.
-</source>
-        <translation>Usage: %1 [OPTION]...
-Make a joke portrait: the face of one person pasted onto the picture of another.
-Without options the windows open; with --body, --face and --output the same run
-happens on the terminal.
-
-  --body NAME         person whose picture is the body
-  --face NAME         person whose face is pasted in
-  --output FILE       where to write the portrait (JPEG)
-  --force             replace FILE (and the --preview file) if it exists
-  --blend STYLE       classic (the face box over each face) or natural (eyes
-                      aligned, colours matched, seamless edge); default from
-                      $NORVO_BLEND, then blend= in norvo.conf, else classic
-  --preview FILE.png  also write the body, the face and both blends side by side
-  --search-url URL    image search service (default: $NORVO_SEARCH_URL)
-  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)
-  --no-label          save the portrait without the metadata that says what it
-                      is and credits its source pictures
-  --sources LIST      where the bundled service looks for pictures, in order:
-                      gallery, wikimedia, searxng=URL (default: $NORVO_SOURCES,
-                      else sources= in norvo.conf, else gallery,wikimedia)
-  --offline           the bundled gallery only: no name leaves this computer
-  --verbose           print every step of the run
-  --help              display this help and exit
-  --version           output version information and exit
-
-The natural blend reads dlib&apos;s face landmark model from
-/usr/share/dlib/shape_predictor_68_face_landmarks.dat, or the file named by
-$NORVO_LANDMARK_MODEL; without it the classic blend is used.
-
-When neither service is named, the bundled gallery service is started on a free
-local port and used for both; when only one is named, it serves both. A name the
-bundled gallery does not know is then looked up on Wikipedia and Wikimedia
-Commons (the name is sent to them), unless --offline is given.
-
-Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable
-options.
-</translation>
-    </message>
-    <message>
         <source>unexpected argument &apos;%1&apos;</source>
         <translation>unexpected argument &apos;%1&apos;</translation>
     </message>
@@ -330,6 +254,150 @@ Try &apos;%1 --help&apos; for more information.</translation>
     <message>
         <source>%1の顔認識ができませんでした。(1)</source>
         <translation>Could not recognize a face for %1. (1)</translation>
+    </message>
+    <message>
+        <source>%1の画像%2はありません。1から%3の番号を選んでください。</source>
+        <translation>%1 has no picture %2; choose a number from 1 to %3.</translation>
+    </message>
+    <message>
+        <source>本体の画像に顔%1はありません。1から%2の番号を選んでください。</source>
+        <translation>The body picture has no face %1; choose a number from 1 to %2.</translation>
+    </message>
+    <message>
+        <source>%1に人物「%2」は見つかりませんでした。選べるのは %3 です。</source>
+        <translation>No person &quot;%2&quot; was found for %1; choose one of %3.</translation>
+    </message>
+    <message>
+        <source>%1 (%2): %3</source>
+        <translation>%1 (%2): %3</translation>
+    </message>
+    <message>
+        <source>不明</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>%1 *</source>
+        <translation>%1 *</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [OPTION]...
+Make a joke portrait: the face of one person pasted onto the picture of another.
+Without options the windows open; with --body, --face and --output the same run
+happens on the terminal.
+
+  --body NAME         person whose picture is the body
+  --face NAME         person whose face is pasted in
+  --output FILE       where to write the portrait (JPEG)
+  --force             replace FILE (and the --preview file) if it exists
+  --blend STYLE       classic (the face box over each face) or natural (eyes
+                      aligned, colours matched, seamless edge); default from
+                      $NORVO_BLEND, then blend= in norvo.conf, else classic
+  --preview FILE.png  also write the body, the face and both blends side by side
+  --candidates        instead of a portrait, list the people and the pictures the
+                      two searches find, numbered, with the faces in each
+  --body-pick N       use the N-th body picture of that list (--face-pick N: the
+                      N-th face picture) instead of the one with the largest face
+  --body-person ID    look only for this person&apos;s pictures (--face-person ID: for
+                      the face); the ids are those --candidates lists
+  --faces LIST        replace only these faces of the body picture, numbered left
+                      to right (e.g. 1,3)
+  --search-url URL    image search service (default: $NORVO_SEARCH_URL)
+  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)
+  --no-label          save the portrait without the metadata that says what it
+                      is and credits its source pictures
+  --sources LIST      where the bundled service looks for pictures, in order:
+                      gallery, wikimedia, searxng=URL (default: $NORVO_SOURCES,
+                      else sources= in norvo.conf, else gallery,wikimedia)
+  --offline           the bundled gallery only: no name leaves this computer
+  --verbose           print every step of the run
+  --help              display this help and exit
+  --version           output version information and exit
+
+The natural blend reads dlib&apos;s face landmark model from
+/usr/share/dlib/shape_predictor_68_face_landmarks.dat, or the file named by
+$NORVO_LANDMARK_MODEL; without it the classic blend is used.
+
+When neither service is named, the bundled gallery service is started on a free
+local port and used for both; when only one is named, it serves both. A name the
+bundled gallery does not know is then looked up on Wikipedia and Wikimedia
+Commons (the name is sent to them), unless --offline is given.
+
+Exit status: 0 when the portrait was written (or the candidates listed), 1 when it
+was not, 2 for unusable options or a choice the searches cannot meet.
+</source>
+        <translation>Usage: %1 [OPTION]...
+Make a joke portrait: the face of one person pasted onto the picture of another.
+Without options the windows open; with --body, --face and --output the same run
+happens on the terminal.
+
+  --body NAME         person whose picture is the body
+  --face NAME         person whose face is pasted in
+  --output FILE       where to write the portrait (JPEG)
+  --force             replace FILE (and the --preview file) if it exists
+  --blend STYLE       classic (the face box over each face) or natural (eyes
+                      aligned, colours matched, seamless edge); default from
+                      $NORVO_BLEND, then blend= in norvo.conf, else classic
+  --preview FILE.png  also write the body, the face and both blends side by side
+  --candidates        instead of a portrait, list the people and the pictures the
+                      two searches find, numbered, with the faces in each
+  --body-pick N       use the N-th body picture of that list (--face-pick N: the
+                      N-th face picture) instead of the one with the largest face
+  --body-person ID    look only for this person&apos;s pictures (--face-person ID: for
+                      the face); the ids are those --candidates lists
+  --faces LIST        replace only these faces of the body picture, numbered left
+                      to right (e.g. 1,3)
+  --search-url URL    image search service (default: $NORVO_SEARCH_URL)
+  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)
+  --no-label          save the portrait without the metadata that says what it
+                      is and credits its source pictures
+  --sources LIST      where the bundled service looks for pictures, in order:
+                      gallery, wikimedia, searxng=URL (default: $NORVO_SOURCES,
+                      else sources= in norvo.conf, else gallery,wikimedia)
+  --offline           the bundled gallery only: no name leaves this computer
+  --verbose           print every step of the run
+  --help              display this help and exit
+  --version           output version information and exit
+
+The natural blend reads dlib&apos;s face landmark model from
+/usr/share/dlib/shape_predictor_68_face_landmarks.dat, or the file named by
+$NORVO_LANDMARK_MODEL; without it the classic blend is used.
+
+When neither service is named, the bundled gallery service is started on a free
+local port and used for both; when only one is named, it serves both. A name the
+bundled gallery does not know is then looked up on Wikipedia and Wikimedia
+Commons (the name is sent to them), unless --offline is given.
+
+Exit status: 0 when the portrait was written (or the candidates listed), 1 when it
+was not, 2 for unusable options or a choice the searches cannot meet.
+</translation>
+    </message>
+    <message>
+        <source>invalid picture number &apos;%1&apos; (a number from 1, as --candidates lists them)</source>
+        <translation>invalid picture number &apos;%1&apos; (a number from 1, as --candidates lists them)</translation>
+    </message>
+    <message>
+        <source>the person id of &apos;%1&apos; is empty</source>
+        <translation>the person id of &apos;%1&apos; is empty</translation>
+    </message>
+    <message>
+        <source>invalid face list &apos;%1&apos; (face numbers from 1 separated by commas, e.g. 1,3)</source>
+        <translation>invalid face list &apos;%1&apos; (face numbers from 1 separated by commas, e.g. 1,3)</translation>
+    </message>
+    <message>
+        <source>本体 人物 %1: %2</source>
+        <translation>body person %1: %2</translation>
+    </message>
+    <message>
+        <source>顔 人物 %1: %2</source>
+        <translation>face person %1: %2</translation>
+    </message>
+    <message>
+        <source>本体 %1: %2 — 顔%3個 — %4</source>
+        <translation>body %1: %2 — faces: %3 — %4</translation>
+    </message>
+    <message>
+        <source>顔 %1: %2 — 顔%3個 — %4</source>
+        <translation>face %1: %2 — faces: %3 — %4</translation>
     </message>
 </context>
 </TS>

@@ -14,16 +14,22 @@ constexpr const char* kCandidateHeaders[] = {"Result", "Value0", "Value1", "Valu
 
 }  // namespace
 
-std::optional<std::string> BuildSearchAddress(const std::string& searchBase, const char* name) {
+std::optional<std::string> BuildSearchAddress(const std::string& searchBase, const char* name,
+                                              const std::string& person) {
     const std::optional<std::string> utf8 = LocaleTextToUtf8(name);
     if (!utf8) {
         return std::nullopt;
     }
-    return searchBase + kSearchQuery + PercentEncode(utf8->c_str()) + kSearchVersion;
+    std::string address = searchBase + kSearchQuery + PercentEncode(utf8->c_str()) + kSearchVersion;
+    if (!person.empty()) {
+        address += kSearchPerson + PercentEncode(person.c_str());
+    }
+    return address;
 }
 
-std::optional<FoundPicture> SearchPicture(LookupContext& ctx, const char* name) {
-    const std::optional<std::string> query = BuildSearchAddress(ctx.searchBase, name);
+std::optional<SearchOutcome> SearchPicture(LookupContext& ctx, const char* name,
+                                           const std::string& person) {
+    const std::optional<std::string> query = BuildSearchAddress(ctx.searchBase, name, person);
     if (!query) {
         ctx.report.Failed(SearchMessageText(kEncodeFailedText));
         return std::nullopt;
@@ -37,25 +43,21 @@ std::optional<FoundPicture> SearchPicture(LookupContext& ctx, const char* name) 
     }
     ctx.report.SearchAnswered();
 
-    // Candidate 0 is kept even without a face (its box is then empty); a later one replaces
-    // it only with a strictly larger face.
-    FoundPicture best;
+    // A later candidate is chosen only with a strictly larger face than the ones before.
+    SearchOutcome outcome;
     int64_t bestArea = 0;
     bool anyRead = false;
     for (int i = 0; i < 4; ++i) {
         const std::string candidate = table[kCandidateHeaders[i]];
-        const std::optional<DetectedFaces> faces = LocateFaces(ctx, candidate);
+        std::optional<DetectedFaces> faces = LocateFaces(ctx, candidate);
         anyRead = anyRead || faces;
-        if (i == 0) {
-            best.address = candidate;
-            if (faces) {
-                best.box = faces->box;
-                best.list = faces->list;
+        if (faces && FaceArea(faces->box) > 0) {
+            const int64_t area = FaceArea(faces->box);
+            if (area > bestArea) {
+                bestArea = area;
+                outcome.chosen = outcome.pictures.size();
             }
-            bestArea = FaceArea(best.box);
-        } else if (faces && FaceArea(faces->box) > bestArea) {
-            bestArea = FaceArea(faces->box);
-            best = {candidate, faces->box, faces->list};
+            outcome.pictures.push_back({candidate, faces->box, std::move(faces->list)});
         }
         ctx.report.CandidateExamined(i);
     }
@@ -65,11 +67,11 @@ std::optional<FoundPicture> SearchPicture(LookupContext& ctx, const char* name) 
         ctx.report.Failed(NoDetectionText(typed));
         return std::nullopt;
     }
-    if (bestArea <= 0) {
+    if (outcome.pictures.empty()) {
         ctx.report.Failed(NoFaceText(typed));
         return std::nullopt;
     }
-    return best;
+    return outcome;
 }
 
 }  // namespace norvo

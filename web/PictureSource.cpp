@@ -59,6 +59,10 @@ std::optional<PictureCredit> ParsePictureCredit(const std::string& json) {
     const auto required = answer.find("attributionRequired");
     credit.attributionRequired =
         required != answer.end() && required->is_boolean() && required->get<bool>();
+    credit.person = TextField(answer, "person");
+    credit.personId = TextField(answer, "personId");
+    credit.description = TextField(answer, "description");
+    credit.restrictions = TextField(answer, "restrictions");
     return credit;
 }
 
@@ -82,6 +86,50 @@ PictureCredit LookupPictureCredit(LookupContext& ctx, const std::string& address
         credit->file = fallback.file;
     }
     return *credit;
+}
+
+std::optional<std::vector<Person>> ParsePeople(const std::string& json) {
+    const nlohmann::json answer = nlohmann::json::parse(json, nullptr, false);
+    if (answer.is_discarded() || !answer.is_object()) {
+        return std::nullopt;
+    }
+    const auto list = answer.find("people");
+    if (list == answer.end() || !list->is_array()) {
+        return std::nullopt;
+    }
+    std::vector<Person> people;
+    for (const nlohmann::json& entry : *list) {
+        if (people.size() == kMaxPeople) {
+            break;
+        }
+        if (!entry.is_object()) {
+            continue;
+        }
+        Person person{TextField(entry, "id"), TextField(entry, "name"),
+                      TextField(entry, "description"), TextField(entry, "picture")};
+        if (!person.id.empty()) {
+            people.push_back(std::move(person));
+        }
+    }
+    return people;
+}
+
+std::vector<Person> LookupPeople(LookupContext& ctx, const char* name) {
+    const std::optional<std::string> utf8 = LocaleTextToUtf8(name);
+    if (!utf8) {
+        return {};
+    }
+    const std::string question = ctx.detectBase + kPeopleQuery + PercentEncode(utf8->c_str());
+    const std::string answerPath = ctx.workFolder + kPeopleAnswerFile;
+    HeaderTable table;
+    std::string json;
+    std::optional<std::vector<Person>> people;
+    if (ctx.saori.SaoriRequest(2, question.c_str(), kPeopleAnswerFile, "", table) == 0 &&
+        ReadSmallFile(answerPath, kMaxSourceAnswerBytes, json)) {
+        people = ParsePeople(json);
+    }
+    DeleteRunFile(answerPath);
+    return people.value_or(std::vector<Person>{});
 }
 
 }  // namespace norvo

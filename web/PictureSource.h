@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "web/LookupContext.h"
 
@@ -28,6 +29,14 @@ struct PictureCredit {
     std::string license;
     std::string licenseUrl;
     bool attributionRequired = false;
+    // Who is in the picture, as the source knows them: the name, the service's id for them
+    // (a Wikidata id, or the gallery folder) and a one-line description in the user's language.
+    std::string person;
+    std::string personId;
+    std::string description;
+    // Rights beside the licence that may restrict a use, as the source lists them (e.g.
+    // "personality": the person's own rights to their picture); "" when none are known.
+    std::string restrictions;
 };
 
 // Reads a credit answer (a JSON object); nullopt when it is not one. Missing fields and fields
@@ -39,5 +48,32 @@ std::optional<PictureCredit> ParsePictureCredit(const std::string& json);
 // handed out, a service without that question, an unreadable answer) the credit holds only the
 // address's file name. Shows nothing and leaves no file behind.
 PictureCredit LookupPictureCredit(LookupContext& ctx, const std::string& address);
+
+// Path and query of the lookup service's people address; the typed name follows,
+// percent-encoded UTF-8.
+inline constexpr char kPeopleQuery[] = "/api/people?q=";
+// The file the module stores a people answer in, inside the work folder.
+inline constexpr char kPeopleAnswerFile[] = "people.json";
+// A name stands for at most this many people in the service's answer.
+inline constexpr size_t kMaxPeople = 6;
+
+// One person a name may stand for, as the lookup service lists them.
+struct Person {
+    std::string id;           // what a search is kept to (a Wikidata id, or the gallery folder)
+    std::string name;         // as the source writes it
+    std::string description;  // one line in the user's language; "" when the source has none
+    std::string picture;      // a small picture's address at the service; "" when none
+
+    friend bool operator==(const Person&, const Person&) = default;
+};
+
+// Reads a people answer ({"people":[{"id":…,"name":…,"description":…,"picture":…},…]}); nullopt
+// when it is not one. Entries without an id are passed over; at most kMaxPeople are kept.
+std::optional<std::vector<Person>> ParsePeople(const std::string& json);
+
+// The people `name` (locale-encoded bytes) may stand for, as the service tells them; empty when
+// it cannot tell (a service without that question, an unreadable answer). Shows nothing and
+// leaves no file behind.
+std::vector<Person> LookupPeople(LookupContext& ctx, const char* name);
 
 }  // namespace norvo

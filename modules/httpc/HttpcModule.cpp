@@ -1,13 +1,22 @@
 #include "modules/httpc/HttpcModule.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 
+#ifdef _WIN32
+#include "base/WideText.h"
+#endif
 #include "modules/httpc/FileName.h"
 #include "modules/httpc/MarkerTexts.h"
 #include "modules/httpc/ModuleRequest.h"
@@ -21,6 +30,102 @@ namespace {
 constexpr const char* kTextHeaders[kMaxMarkerTexts] = {"Result", "Value0", "Value1", "Value2"};
 // Files being fetched get a hidden name in the work folder until they are complete.
 constexpr const char* kTempPrefix = ".httpc-";
+
+#ifdef _WIN32
+
+constexpr char kSeparator = '\\';
+
+// The code page of a request's Charset; "" is the system's ANSI code page, which hosts that
+// name no character set write in. False for a set the module does not read.
+bool CodePageFor(std::string charset, UINT& codePage) {
+    for (char& c : charset) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (charset.empty()) {
+        codePage = CP_ACP;
+    } else if (charset == "utf-8" || charset == "utf8") {
+        codePage = CP_UTF8;
+    } else if (charset == "shift_jis" || charset == "sjis" || charset == "x-sjis" ||
+               charset == "windows-31j" || charset == "cp932") {
+        codePage = 932;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A file being fetched, under a temporary name of its own in the work folder.
+class PendingFile {
+public:
+    PendingFile() = default;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile() {
+        Close();
+        if (!m_path.empty()) {
+            DeleteFileW(m_path.c_str());
+        }
+    }
+
+    // Creates a fresh file in `folder` (ends with '\\'); never opens one that exists.
+    bool Create(const std::wstring& folder) {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::wstring path =
+                folder + win::ToWide(kTempPrefix) + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++);
+            m_handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (m_handle != INVALID_HANDLE_VALUE) {
+                m_path = path;
+                return true;
+            }
+            if (GetLastError() != ERROR_FILE_EXISTS) {
+                return false;
+            }
+        }
+        return false;
+    }
+
+    bool Write(const char* data, std::size_t size) {
+        while (size > 0) {
+            const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(m_handle, data, chunk, &written, nullptr) || written == 0) {
+                return false;
+            }
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Close() {
+        if (m_handle == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        const bool closed = CloseHandle(m_handle) != 0;
+        m_handle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+    // Gives the file its final name, replacing a file of that name.
+    bool Commit(const std::wstring& path) {
+        if (!MoveFileExW(m_path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return false;
+        }
+        m_path.clear();
+        return true;
+    }
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    std::wstring m_path;
+};
+
+#else
+
+constexpr char kSeparator = '/';
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -37,6 +142,8 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+#endif
+
 std::string FetchReason(FetchStatus status, long httpCode) {
     std::string reason(describe(status));
     if (status == FetchStatus::HttpStatus) {
@@ -51,8 +158,8 @@ int HttpcModule::Load(std::string directory) {
     m_limits = FetchLimits::FromEnvironment();
     const char* probe = std::getenv("HTTPC_PROBE_URL");
     m_probeAddress = probe ? probe : "";
-    if (!directory.empty() && directory.back() != '/') {
-        directory += '/';
+    if (!directory.empty() && directory.back() != '/' && directory.back() != kSeparator) {
+        directory += kSeparator;
     }
     m_directory = std::move(directory);
     m_cancelled = false;
@@ -85,9 +192,9 @@ ModuleAnswer HttpcModule::Handle(std::string_view requestText) const {
             case 0:
                 return CheckConnection();
             case 2:
-                return StoreFile(args[0], args[1]);
+                return StoreFile(args[0], args[1], request.charset);
             case 3:
-                return CutTexts(args[0], args[1], args[2]);
+                return CutTexts(args[0], args[1], args[2], request.charset);
             default:
                 return ModuleAnswer::BadRequest("no request form takes this many arguments");
         }
@@ -108,17 +215,62 @@ ModuleAnswer HttpcModule::CheckConnection() const {
     return ModuleAnswer::Success(fetcher.Probe(m_probeAddress) ? "1" : "0");
 }
 
-ModuleAnswer HttpcModule::StoreFile(const std::string& address, const std::string& fileName) const {
+ModuleAnswer HttpcModule::StoreFile(const std::string& address, const std::string& fileName,
+                                    [[maybe_unused]] const std::string& charset) const {
     if (const FetchStatus check = HttpFetcher::CheckAddress(address); check != FetchStatus::Ok) {
         return ModuleAnswer::BadRequest(describe(check));
     }
-    if (const FileNameStatus check = CheckFileName(fileName); check != FileNameStatus::Ok) {
+#ifdef _WIN32
+    // The name is judged as the characters it stands for: in Shift_JIS a '\\' byte may be the
+    // second half of a letter.
+    UINT codePage = CP_ACP;
+    if (!CodePageFor(charset, codePage)) {
+        return ModuleAnswer::BadRequest("unknown Charset");
+    }
+    const std::wstring wideName = win::ToWide(fileName, codePage);
+    const std::string checkedName = win::FromWide(wideName);
+#else
+    const std::string& checkedName = fileName;
+#endif
+    if (const FileNameStatus check = CheckFileName(checkedName); check != FileNameStatus::Ok) {
         return ModuleAnswer::BadRequest(describe(check));
     }
+#ifdef _WIN32
+    if (const FileNameStatus check = CheckWindowsFileName(checkedName);
+        check != FileNameStatus::Ok) {
+        return ModuleAnswer::BadRequest(describe(check));
+    }
+#endif
     if (m_directory.empty()) {
         return ModuleAnswer::Failure("no work folder");
     }
 
+#ifdef _WIN32
+    // The folder text came in the ANSI code page, as SAORI hosts hand it over.
+    const std::wstring folder = win::ToWide(m_directory, CP_ACP);
+    PendingFile file;
+    if (!file.Create(folder)) {
+        return ModuleAnswer::Failure("cannot create a file in the work folder");
+    }
+    const HttpFetcher fetcher(m_limits, &m_cancelled);
+    long httpCode = 0;
+    FetchStatus status = fetcher.Fetch(
+        address, [&file](const char* data, std::size_t size) { return file.Write(data, size); },
+        kMaxFileBytes, httpCode);
+    if (!file.Close() && status == FetchStatus::Ok) {
+        status = FetchStatus::SinkFailed;
+    }
+    const std::wstring path = folder + wideName;
+    if (status == FetchStatus::Ok) {
+        if (file.Commit(path)) {
+            return ModuleAnswer::Success("1");
+        }
+        status = FetchStatus::SinkFailed;
+    }
+    // A stale file of the same name must not pass for this answer.
+    DeleteFileW(path.c_str());
+    return ModuleAnswer::Failure(FetchReason(status, httpCode));
+#else
     const std::string path = m_directory + fileName;
     std::string temp = m_directory + kTempPrefix + "XXXXXX";
     // mkostemp creates the file with mode 0600; close-on-exec keeps it out of child processes.
@@ -145,13 +297,28 @@ ModuleAnswer HttpcModule::StoreFile(const std::string& address, const std::strin
     // A stale file of the same name must not pass for this answer.
     ::unlink(path.c_str());
     return ModuleAnswer::Failure(FetchReason(status, httpCode));
+#endif
 }
 
-ModuleAnswer HttpcModule::CutTexts(const std::string& address, const std::string& start,
-                                   const std::string& end) const {
+ModuleAnswer HttpcModule::CutTexts(const std::string& address, const std::string& startMarker,
+                                   const std::string& endMarker,
+                                   [[maybe_unused]] const std::string& charset) const {
     if (const FetchStatus check = HttpFetcher::CheckAddress(address); check != FetchStatus::Ok) {
         return ModuleAnswer::BadRequest(describe(check));
     }
+#ifdef _WIN32
+    // Web answers are UTF-8: the markers are looked for as the characters they stand for, and
+    // the texts found go back in the request's character set.
+    UINT codePage = CP_ACP;
+    if (!CodePageFor(charset, codePage)) {
+        return ModuleAnswer::BadRequest("unknown Charset");
+    }
+    const std::string start = win::FromWide(win::ToWide(startMarker, codePage));
+    const std::string end = win::FromWide(win::ToWide(endMarker, codePage));
+#else
+    const std::string& start = startMarker;
+    const std::string& end = endMarker;
+#endif
     if (start.empty() || end.empty()) {
         return ModuleAnswer::BadRequest("empty marker");
     }
@@ -170,8 +337,20 @@ ModuleAnswer HttpcModule::CutTexts(const std::string& address, const std::string
     }
     ModuleAnswer answer(200, "OK");
     const auto texts = CutMarkerTexts(body, start, end);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        answer.AddHeader(kTextHeaders[i], texts[i]);
+    std::size_t next = 0;
+    for (const std::string& found : texts) {
+#ifdef _WIN32
+        // A text the host's character set cannot hold would reach it altered: left out, and the
+        // next one moves up.
+        bool exact = true;
+        const std::string text =
+            codePage == CP_UTF8 ? found : win::FromWide(win::ToWide(found), codePage, &exact);
+        if (exact) {
+            answer.AddHeader(kTextHeaders[next++], text);
+        }
+#else
+        answer.AddHeader(kTextHeaders[next++], found);
+#endif
     }
     return answer;
 }

@@ -11,6 +11,7 @@ constexpr std::string_view kExecuteLine = "EXECUTE SAORI/1.0";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kNameEnd = ": ";
 constexpr std::string_view kArgumentPrefix = "Argument";
+constexpr std::string_view kCharsetName = "Charset";
 
 // Index of an "ArgumentN" name, or nullopt for a malformed index. Leading zeros are refused
 // so that "Argument01" cannot stand in for "Argument1".
@@ -58,6 +59,7 @@ std::string_view describe(RequestStatus status) {
 
 RequestStatus ParseModuleRequest(std::string_view text, ModuleRequest& request) {
     request.arguments.clear();
+    request.charset.clear();
     if (text.empty()) {
         return RequestStatus::Empty;
     }
@@ -66,6 +68,7 @@ RequestStatus ParseModuleRequest(std::string_view text, ModuleRequest& request) 
     }
 
     std::array<std::optional<std::string>, kMaxRequestArguments> found;
+    std::string_view charset;
     std::size_t pos = 0;
     bool first = true;
     for (;;) {
@@ -91,6 +94,10 @@ RequestStatus ParseModuleRequest(std::string_view text, ModuleRequest& request) 
             return RequestStatus::BadLine;
         }
         const std::string_view name = line.substr(0, colon);
+        if (name == kCharsetName) {
+            charset = line.substr(colon + kNameEnd.size());
+            continue;
+        }
         if (!name.starts_with(kArgumentPrefix)) {
             continue;
         }
@@ -120,6 +127,7 @@ RequestStatus ParseModuleRequest(std::string_view text, ModuleRequest& request) 
     for (std::size_t i = 0; i < count; ++i) {
         request.arguments.push_back(std::move(*found[i]));
     }
+    request.charset = charset;
     return RequestStatus::Ok;
 }
 

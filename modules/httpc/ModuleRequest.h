@@ -30,10 +30,12 @@ enum class RequestStatus {
 // Short readable text for `status`, fit for a "Reason:" header (no CR, LF or ": ").
 std::string_view describe(RequestStatus status);
 
-// The arguments of one request in index order; other headers (Sender, SecurityLevel, ...)
-// are not kept.
+// The arguments of one request in index order, and its character set; other headers (Sender,
+// SecurityLevel, ...) are not kept.
 struct ModuleRequest {
     std::vector<std::string> arguments;
+    // The value of its "Charset" header ("Shift_JIS", "UTF-8", ...); "" when it has none.
+    std::string charset;
 };
 
 // Reads a request text; on anything but Ok, `request` holds no arguments.

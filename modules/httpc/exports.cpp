@@ -1,4 +1,4 @@
-// C entry points of httpc.so: the memory handover around HttpcModule.
+// C entry points of httpc.so and httpc.dll: the memory handover around HttpcModule.
 #include <curl/curl.h>
 
 #include <cstdlib>
@@ -21,18 +21,33 @@ bool g_curlReady = false;
 constexpr char kInternalError[] =
     "SAORI/1.0 500 Internal Server Error\r\nResult: 0\r\nReason: internal error\r\n\r\n";
 
-}  // namespace
+// The one allocator shared with the host: malloc/free, or fixed global memory on Windows.
+#ifdef _WIN32
+char* AllocBlock(std::size_t size) {
+    return static_cast<char*>(GlobalAlloc(GMEM_FIXED, size ? size : 1));
+}
+void FreeBlock(void* block) {
+    if (block != nullptr) {
+        GlobalFree(block);
+    }
+}
+#else
+char* AllocBlock(std::size_t size) {
+    return static_cast<char*>(std::malloc(size));
+}
+void FreeBlock(void* block) {
+    std::free(block);
+}
+#endif
 
-extern "C" {
-
-int load(char* block, long len) {
+int Load(char* block, long len) {
     int result = 1;
     try {
         std::string directory;
         if (block != nullptr && len > 0) {
             directory.assign(block, static_cast<std::size_t>(len));
         }
-        std::free(block);
+        FreeBlock(block);
         block = nullptr;
         if (!g_curlReady) {
             if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
@@ -42,14 +57,14 @@ int load(char* block, long len) {
         }
         result = g_module.Load(std::move(directory));
     } catch (...) {
-        std::free(block);
+        FreeBlock(block);
     }
     return result;
 }
 
-char* request(char* block, long* len) {
+char* Request(char* block, long* len) {
     if (len == nullptr) {
-        std::free(block);  // no way to hand back a length, so no answer either
+        FreeBlock(block);  // no way to hand back a length, so no answer either
         return nullptr;
     }
     std::string answer;
@@ -61,10 +76,10 @@ char* request(char* block, long* len) {
     } catch (...) {
         answer.clear();
     }
-    std::free(block);
+    FreeBlock(block);
     const char* source = answer.empty() ? kInternalError : answer.data();
     const std::size_t size = answer.empty() ? sizeof kInternalError - 1 : answer.size();
-    char* out = static_cast<char*>(std::malloc(size));
+    char* out = AllocBlock(size);
     if (out == nullptr) {
         *len = 0;
         return nullptr;
@@ -74,11 +89,7 @@ char* request(char* block, long* len) {
     return out;
 }
 
-void cancel(void) {
-    g_module.Cancel();
-}
-
-int unload(void) {
+int Unload() {
     g_module.Unload();
     if (g_curlReady) {
         curl_global_cleanup();
@@ -86,5 +97,48 @@ int unload(void) {
     }
     return 0;
 }
+
+}  // namespace
+
+extern "C" {
+
+#ifdef _WIN32
+
+BOOL __cdecl load(HGLOBAL block, long len) {
+    return Load(static_cast<char*>(block), len) == 0 ? TRUE : FALSE;
+}
+
+HGLOBAL __cdecl request(HGLOBAL block, long* len) {
+    return Request(static_cast<char*>(block), len);
+}
+
+BOOL __cdecl unload(void) {
+    Unload();
+    return TRUE;
+}
+
+void __cdecl cancel(void) {
+    g_module.Cancel();
+}
+
+#else
+
+int load(char* block, long len) {
+    return Load(block, len);
+}
+
+char* request(char* block, long* len) {
+    return Request(block, len);
+}
+
+void cancel(void) {
+    g_module.Cancel();
+}
+
+int unload(void) {
+    return Unload();
+}
+
+#endif
 
 }  // extern "C"

@@ -82,10 +82,10 @@ protected:
         EXPECT_EQ(host.LoadSaori(), 0);
         testing::RecorderReport report;
         LookupContext ctx{host, report, s_services.search, s_services.detect, workFolder};
-        const std::optional<FoundPicture> found = SearchPicture(ctx, kBodyName);
+        const std::optional<SearchOutcome> found = SearchPicture(ctx, kBodyName);
         EXPECT_TRUE(found);
         host.UnloadSaori();
-        return found ? found->list : FaceBoxList{};
+        return found ? found->Chosen().list : FaceBoxList{};
     }
 
     static EmbeddedGallery s_gallery;

@@ -1,8 +1,10 @@
 // httpc.so as the program meets it: through SaoriHost in process and through saori-request as a
 // separate program. Every answer must parse: result 0 for success, 4 for any failure.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/wait.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -10,8 +12,11 @@
 #include "HttpcTestSupport.h"
 #include "saori/HeaderTable.h"
 #include "saori/SaoriHost.h"
-
+#ifdef _WIN32
+#include "tests/support/WinProcess.h"
+#else
 extern char** environ;
+#endif
 
 namespace norvo::test {
 namespace {
@@ -29,6 +34,17 @@ struct ToolRun {
     int status = -1;
 };
 
+#ifdef _WIN32
+ToolRun RunSaoriRequest(const std::vector<std::string>& args,
+                        const std::vector<std::string>& env = {}) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const std::string& e : env) {
+        pairs.emplace_back(e.substr(0, e.find('=')), e.substr(e.find('=') + 1));
+    }
+    const auto run = norvo::testing::RunProcess(SAORI_REQUEST_PATH, args, pairs);
+    return {run.out, run.exitCode};
+}
+#else
 ToolRun RunSaoriRequest(const std::vector<std::string>& args,
                         const std::vector<std::string>& env = {}) {
     std::vector<std::string> envStrings;
@@ -83,6 +99,7 @@ ToolRun RunSaoriRequest(const std::vector<std::string>& args,
     }
     return run;
 }
+#endif
 
 class HttpcHostTest : public ::testing::Test {
 protected:
@@ -183,6 +200,34 @@ TEST_F(HttpcHostTest, SaoriRequestToolSeesTheSameAnswers) {
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(m_folder.Entries(), (std::set<std::string>{"p.jpg"}));
 }
+
+#ifdef _WIN32
+// httpc.dll driven by a host written in plain C from the documented interface alone: a
+// Japanese host names the file in Shift_JIS, and the file gets that name.
+TEST_F(HttpcHostTest, AHostWrittenOnlyFromTheInterfaceStoresUnderAShiftJisName) {
+    const std::string folder = m_folder.Text();
+    // "写真.jpg" (picture) in Shift_JIS; its second byte is 0x5C, a backslash in ASCII.
+    const std::string sjisName = "\x8E\xCA\x90\x5E.jpg";
+    auto run = norvo::testing::RunProcess(
+        PLAIN_C_HOST_PATH, {HTTPC_MODULE_PATH, folder, "Shift_JIS", m_server.Url("/picture.jpg")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadAnswer(run.out).code, 400);  // two arguments needed for a store
+    const std::wstring wideName = L"\u5199\u771F.jpg";
+    // The name goes through the ANSI command line: only a Japanese system can pass its bytes.
+    if (GetACP() == 932) {
+        run = norvo::testing::RunProcess(
+            PLAIN_C_HOST_PATH, {HTTPC_MODULE_PATH, folder, "Shift_JIS",
+                                m_server.Url("/picture.jpg"), "\xE5\x86\x99\xE7\x9C\x9F.jpg"});
+        EXPECT_EQ(ReadAnswer(run.out)["Result"], "1") << run.out;
+        EXPECT_EQ(ReadFile(m_folder.path() / wideName), kPicture);
+    }
+    run = norvo::testing::RunProcess(PLAIN_C_HOST_PATH, {HTTPC_MODULE_PATH, folder, "UTF-8",
+                                                         m_server.Url("/picture.jpg"), "p.jpg"});
+    EXPECT_EQ(ReadAnswer(run.out)["Result"], "1") << run.out;
+    EXPECT_EQ(ReadFile(m_folder / "p.jpg"), kPicture);
+    (void)sjisName;
+}
+#endif
 
 }  // namespace
 }  // namespace norvo::test

@@ -6,6 +6,9 @@
 
 #include <cstdlib>
 
+#ifdef _WIN32
+#include "tests/support/PosixCompat.h"
+#endif
 #include "modules/httpc/FileName.h"
 #include "modules/httpc/MarkerTexts.h"
 #include "modules/httpc/ModuleAnswer.h"

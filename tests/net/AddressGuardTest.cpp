@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <netinet/in.h>
+#endif
 
 #include <cstring>
 

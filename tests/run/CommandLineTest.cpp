@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include "app/CommandLine.h"
+#include "app/CreateRun.h"
+#include "app/FaceNumbers.h"
 #include "app/PortraitCredits.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalView.h"
@@ -60,6 +62,24 @@ TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
         {{"--body=a", "--face=b", "--output=o.jpg", "--preview="},
          A::Error,
          "preview file name is empty"},
+        // The user's choices: a list needs no output file; numbers count from 1.
+        {{"--body=a", "--face=b", "--candidates"}, A::Run},
+        {{"--body=a", "--candidates"}, A::Error, "needs --body, --face and --output"},
+        {{"--body=a", "--face=b", "--candidates=1"}, A::Error, "takes no value"},
+        {{"--body=a", "--face=b", "--output=o", "--body-pick=2", "--face-pick", "10"}, A::Run},
+        {{"--body=a", "--face=b", "--output=o", "--body-pick=0"}, A::Error, "number '0'"},
+        {{"--body=a", "--face=b", "--output=o", "--face-pick=-1"}, A::Error, "number '-1'"},
+        {{"--body=a", "--face=b", "--output=o", "--face-pick=2x"}, A::Error, "number '2x'"},
+        {{"--body=a", "--face=b", "--output=o", "--face-pick=99999999999999999999999"},
+         A::Error,
+         "number '99999999999999999999999'"},
+        {{"--body=a", "--face=b", "--output=o", "--body-person=Q42", "--face-person", "x"}, A::Run},
+        {{"--body=a", "--face=b", "--output=o", "--face-person="}, A::Error, "'--face-person'"},
+        {{"--body=a", "--face=b", "--output=o", "--faces", " 3, 1 ,3"}, A::Run},
+        {{"--body=a", "--face=b", "--output=o", "--faces=1,,3"}, A::Error, "face list '1,,3'"},
+        {{"--body=a", "--face=b", "--output=o", "--faces="}, A::Error, "face list ''"},
+        {{"--body=a", "--face=b", "--output=o", "--faces=0"}, A::Error, "face list '0'"},
+        {{"--body=a", "--face=b", "--output=o", "--faces=1;2"}, A::Error, "face list '1;2'"},
     };
     for (const auto& c : cases) {
         std::string joined;
@@ -71,6 +91,32 @@ TEST(CommandLineTest, ParsesGnuStyleOptionsAndRefusesTheRest) {
         EXPECT_EQ(parsed.action, c.action);
         EXPECT_NE(parsed.error.find(c.error), std::string::npos) << parsed.error;
     }
+}
+
+TEST(CommandLineTest, ChoicesComeFromTheOptionsAndNoneAreSetWithoutThem) {
+    const ParsedCommandLine plain = ParseCommandLine({"--body=a", "--face=b", "--output=o"});
+    EXPECT_FALSE(ChoicesFrom(plain.options).Any());
+
+    const ParsedCommandLine chosen =
+        ParseCommandLine({"--body=a", "--face=b", "--candidates", "--face-pick=3",
+                          "--body-person=Q42", "--faces", "3, 1 ,3"});
+    ASSERT_EQ(chosen.action, CommandLineAction::Run) << chosen.error;
+    const RunChoices choices = ChoicesFrom(chosen.options);
+    EXPECT_EQ(choices.body.person, "Q42");
+    EXPECT_FALSE(choices.body.pick);
+    EXPECT_EQ(choices.face.pick, std::optional<std::size_t>(3));
+    EXPECT_EQ(choices.faces, (std::vector<std::size_t>{3, 1}));
+    EXPECT_TRUE(choices.listOnly);
+}
+
+TEST(FaceNumbersTest, FacesCountFromTheLeftByTheirCentresAndBoxesWithoutAreaHaveNone) {
+    // Listed right, empty, left, middle; the middle box's centre lies left of the wide one's.
+    const FaceBoxList list = {
+        {100, 0, 140, 40}, {50, 50, 50, 90}, {0, 10, 30, 40}, {20, 60, 60, 100}, {10, 0, 190, 20}};
+    EXPECT_EQ(FacesLeftToRight(list), (std::vector<std::size_t>{2, 3, 4, 0}));
+    EXPECT_EQ(SelectFaces(list, {4, 1}), (FaceBoxList{list[0], list[2]}));
+    EXPECT_FALSE(SelectFaces(list, {5}));
+    EXPECT_EQ(SelectFaces({}, {}), FaceBoxList{});
 }
 
 TEST(CommandLineTest, KeepsValuesAsGivenIncludingSpacesAndDashes) {

@@ -19,6 +19,7 @@
 #include "app/CreateRun.h"
 #include "app/PortraitCredits.h"
 #include "app/RunTexts.h"
+#include "app/TerminalView.h"
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
 #include "web/ImageSearch.h"
@@ -121,7 +122,8 @@ public:
         std::vector<std::string> names;
         for (const auto& r : module.Requests()) {
             const auto a = ParseRequest(r);
-            if (a.count == 2 && a.arg[1] != "tmpfile.xml") {
+            if (a.count == 2 && a.arg[1] != "tmpfile.xml" && a.arg[1] != "source.json" &&
+                a.arg[1] != "people.json") {
                 names.push_back(a.arg[1]);
             }
         }
@@ -467,6 +469,117 @@ TEST_F(CreateRunTest, ALabelledRunCreditsItsPicturesAndKeepsTheClassicPictureDat
     EXPECT_NE(file.find("A joke portrait made with norvo: Face's face on Body's picture."),
               std::string::npos);
     EXPECT_NE(file.find("digitalsourcetype/composite"), std::string::npos);
+}
+
+// ---- the user's choices ----
+
+TEST_F(CreateRunTest, APickedPictureIsTheOneSavedAndFacesLeftOutKeepTheBodysPixels) {
+    // The second body picture shows two faces; listed right one first.
+    fake.searches[QueryFor(fake, "Body")] =
+        SearchAnswer({"http://p/body.png", "http://p/group.png"});
+    fake.detections["http://p/group.png"] = DetectionXml({{120, 40, 40, 40}, {20, 40, 40, 40}});
+    fake.downloads["http://p/group.png"] = PngBytes(200, 300, Qt::green);
+    RunSettings settings = Settings();
+    settings.choices.body.pick = 2;
+    settings.choices.faces = {2};  // the right-hand face
+    CreateRun run(view, settings);
+    run.Run("Body", "Face");
+    ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved);
+    EXPECT_EQ(DownloadNames(), (std::vector<std::string>{"group.png", "face.png"}));
+
+    QImage saved(QString::fromStdString(*view.savePath));
+    ASSERT_EQ(saved.height(), 600);
+    const QColor left = saved.pixelColor(80, 120);    // face 1, left out: the body's own green
+    const QColor right = saved.pixelColor(280, 120);  // face 2, replaced: the face's red
+    EXPECT_GT(left.green(), 100);
+    EXPECT_LT(left.red(), 60);
+    EXPECT_GT(right.red(), 200);
+    EXPECT_LT(right.green(), 60);
+}
+
+TEST_F(CreateRunTest, AChoiceTheSearchesCannotMeetEndsTheRunWithOneMessageAndNoFile) {
+    fake.sources[fake.detectBase + "/api/people?q=" + PercentEncode("Body")] =
+        R"({"people":[{"id":"Q1","name":"Body One"},{"id":"Q2","name":"Body Two"}]})";
+    const struct {
+        const char* rule;
+        std::function<void(RunChoices&)> choose;
+        std::string message;
+    } cases[] = {
+        {"a picture beyond the list", [](RunChoices& c) { c.face.pick = 2; },
+         ComposeText(kNoSuchPictureText, {"Face", "2", "1"})},
+        {"a face beyond the body's",
+         [](RunChoices& c) {
+             c.faces = {1, 3};
+         },
+         ComposeText(kNoSuchFaceText, {"3", "1"})},
+        {"a person the name does not stand for", [](RunChoices& c) { c.body.person = "Q9"; },
+         ComposeText(kNoSuchPersonText, {"Body", "Q9", "Q1, Q2"})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        view.calls.clear();
+        const size_t unloads = module.UnloadCount();
+        RunSettings settings = Settings();
+        c.choose(settings.choices);
+        CreateRun run(view, settings);
+        run.Run("Body", "Face");
+        EXPECT_EQ(run.LastOutcome(), RunOutcome::BadChoice);
+        EXPECT_EQ(view.Closing(),
+                  (std::vector<std::string>{"enable 0", "hide", Warning(c.message), "enable 1"}));
+        EXPECT_EQ(module.UnloadCount(), unloads + 1);
+        EXPECT_TRUE(DownloadNames().empty());
+        EXPECT_TRUE(IsEmptyFolder(work.Path()));
+        EXPECT_FALSE(std::filesystem::exists(*view.savePath));
+    }
+}
+
+TEST_F(CreateRunTest, AListingRunShowsWhoIsInEachPictureAndDownloadsNothing) {
+    fake.sources[fake.detectBase + "/api/people?q=" + PercentEncode("Body")] =
+        R"({"people":[{"id":"Q1","name":"Body One","description":"a painter"}]})";
+    fake.sources[fake.detectBase + "/api/source?url=" + PercentEncode("http://p/body.png")] =
+        R"({"file":"Body.png","person":"Body One","personId":"Q1","description":"a painter"})";
+    RunSettings settings = Settings();
+    settings.choices.listOnly = true;
+    CreateRun run(view, settings);
+    run.Run("Body", "Face");
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::Listed);
+    EXPECT_EQ(view.Closing(),
+              (std::vector<std::string>{"enable 0", "hide", "candidates", "enable 1"}));
+    ASSERT_TRUE(view.candidates);
+    EXPECT_EQ(CandidateLines(*view.candidates),
+              (std::vector<std::string>{"本体 人物 Q1: Body One: a painter",
+                                        "本体 1: Body.png — 顔1個 — Body One (Q1): a painter *",
+                                        "顔 1: face.png — 顔1個 — 不明 *"}));
+    for (const std::string& request : module.Requests()) {
+        EXPECT_NE(ParseRequest(request).arg[0].rfind("http://p/", 0), 0u) << "downloaded";
+    }
+    EXPECT_TRUE(IsEmptyFolder(work.Path()));
+}
+
+TEST_F(CreateRunTest, APinnedPersonKeepsTheSearchToThemAndARunWithoutChoicesAsksNoMore) {
+    ASSERT_EQ(Run(), RunOutcome::Saved);
+    const std::vector<std::string> plain = module.Requests();
+    for (const std::string& request : plain) {
+        EXPECT_EQ(request.find("/api/people"), std::string::npos);
+    }
+
+    // A service that cannot tell whom a name stands for still gets the pinned search.
+    fake.searches[BuildSearchAddress(fake.searchBase, "Body", "Q 1").value()] =
+        SearchAnswer({"http://p/body.png"});
+    RunSettings settings = Settings();
+    settings.choices.body.person = "Q 1";
+    CreateRun run(view, settings);
+    run.Run("Body", "Face");
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::Saved);
+    std::vector<std::string> searches;
+    for (size_t i = plain.size(); i < module.Requests().size(); ++i) {
+        const auto args = ParseRequest(module.Requests()[i]);
+        if (args.count == 3) {
+            searches.push_back(args.arg[0]);
+        }
+    }
+    EXPECT_EQ(searches.size(), 2u);
+    EXPECT_EQ(searches.at(0), QueryFor(fake, "Body") + "&person=%51%20%31");
 }
 
 }  // namespace

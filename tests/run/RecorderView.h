@@ -1,7 +1,8 @@
 #pragma once
 
 // A RunView that records every call as one line, so tests can compare whole sequences:
-//   "step 3", "hide", "warning <text>", "plain <text>", "front", "ask", "enable 0", "enable 1".
+//   "step 3", "hide", "warning <text>", "plain <text>", "front", "ask", "enable 0", "enable 1",
+//   "candidates".
 
 #include <functional>
 #include <optional>
@@ -32,6 +33,10 @@ public:
         return savePath;
     }
     void EnableCreate(bool enabled) override { calls.push_back(enabled ? "enable 1" : "enable 0"); }
+    void ShowCandidates(const RunCandidates& shown) override {
+        calls.push_back("candidates");
+        candidates = shown;
+    }
     bool StopRequested() override { return (stopWhen && stopWhen(calls)) || stop.Requested(); }
     void SetStopAction(std::function<void()> action) override { stop.SetAction(std::move(action)); }
 
@@ -59,6 +64,7 @@ public:
     std::vector<std::string> calls;
     std::string details;  // of the last message shown with details
     std::optional<std::string> savePath;
+    std::optional<RunCandidates> candidates;  // the last list shown
     // Consulted at each stage boundary with the calls so far.
     std::function<bool(const std::vector<std::string>&)> stopWhen;
     // A stop asked from another thread, as the windows and the terminal ask it.

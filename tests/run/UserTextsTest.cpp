@@ -106,6 +106,21 @@ TEST(UserTextsTest, EveryTextIsExactlyWhatTheUserHasAlwaysSeen) {
         {"invalid blend",
          ParseCommandLine({"--body", "a", "--face", "b", "--output", "o", "--blend", "x"}).error,
          "invalid blend 'x' (classic or natural)"},
+        {"invalid pick",
+         ParseCommandLine({"--body", "a", "--face", "b", "--candidates", "--face-pick", "0"}).error,
+         "invalid picture number '0' (a number from 1, as --candidates lists them)"},
+        {"empty person",
+         ParseCommandLine({"--body", "a", "--face", "b", "--output", "o", "--body-person="}).error,
+         "the person id of '--body-person' is empty"},
+        {"invalid faces",
+         ParseCommandLine({"--body", "a", "--face", "b", "--output", "o", "--faces", "1,,3"}).error,
+         "invalid face list '1,,3' (face numbers from 1 separated by commas, e.g. 1,3)"},
+        {"no such picture", ComposeText(kNoSuchPictureText, {"山田", "5", "3"}),
+         "山田の画像5はありません。1から3の番号を選んでください。"},
+        {"no such face", ComposeText(kNoSuchFaceText, {"4", "2"}),
+         "本体の画像に顔4はありません。1から2の番号を選んでください。"},
+        {"no such person", ComposeText(kNoSuchPersonText, {"山田", "Q1", "Q2, Q3"}),
+         "山田に人物「Q1」は見つかりませんでした。選べるのは Q2, Q3 です。"},
         {"empty preview",
          ParseCommandLine({"--body", "a", "--face", "b", "--output", "o", "--preview="}).error,
          "the preview file name is empty"},
@@ -163,6 +178,14 @@ TEST(UserTextsTest, EveryTextIsExactlyWhatTheUserHasAlwaysSeen) {
          "                      aligned, colours matched, seamless edge); default from\n"
          "                      $NORVO_BLEND, then blend= in norvo.conf, else classic\n"
          "  --preview FILE.png  also write the body, the face and both blends side by side\n"
+         "  --candidates        instead of a portrait, list the people and the pictures the\n"
+         "                      two searches find, numbered, with the faces in each\n"
+         "  --body-pick N       use the N-th body picture of that list (--face-pick N: the\n"
+         "                      N-th face picture) instead of the one with the largest face\n"
+         "  --body-person ID    look only for this person's pictures (--face-person ID: for\n"
+         "                      the face); the ids are those --candidates lists\n"
+         "  --faces LIST        replace only these faces of the body picture, numbered left\n"
+         "                      to right (e.g. 1,3)\n"
          "  --search-url URL    image search service (default: $NORVO_SEARCH_URL)\n"
          "  --detect-url URL    face detection service (default: $NORVO_DETECT_URL)\n"
          "  --no-label          save the portrait without the metadata that says what it\n"
@@ -184,8 +207,8 @@ TEST(UserTextsTest, EveryTextIsExactlyWhatTheUserHasAlwaysSeen) {
          "bundled gallery does not know is then looked up on Wikipedia and Wikimedia\n"
          "Commons (the name is sent to them), unless --offline is given.\n"
          "\n"
-         "Exit status: 0 when the portrait was written, 1 when it was not, 2 for unusable\n"
-         "options.\n"},
+         "Exit status: 0 when the portrait was written (or the candidates listed), 1 when it\n"
+         "was not, 2 for unusable options or a choice the searches cannot meet.\n"},
     };
     for (const TextCase& c : cases) {
         EXPECT_EQ(c.text, c.expected) << c.name;

@@ -1,4 +1,8 @@
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -20,7 +24,12 @@ using norvo::testing::TestModule;
 
 namespace {
 
+#ifdef _WIN32
+// Already in the form a module gets it: backslashes, one at the end.
+constexpr char kDir[] = "C:\\srv\\norvo work\\";
+#else
 constexpr char kDir[] = "/srv/norvo work/";
+#endif
 constexpr char kHead[] = "EXECUTE SAORI/1.0\r\nSender: norvo\r\nSecurityLevel: Local\r\n";
 
 using namespace std::string_literals;
@@ -42,11 +51,19 @@ protected:
 
 // True while the file at `path` is mapped in this process.
 bool IsMapped(const char* path) {
+#ifdef _WIN32
+    // Looked up by the full path's file: GetModuleHandleExA takes no reference.
+    HMODULE handle = nullptr;
+    const std::string name = std::string(path).substr(std::string(path).find_last_of("/\\") + 1);
+    return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, name.c_str(),
+                              &handle) != 0;
+#else
     void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
     if (handle) {
         dlclose(handle);
     }
     return handle != nullptr;
+#endif
 }
 
 struct AnswerCase {

@@ -75,8 +75,8 @@ struct FakeServices {
     std::map<std::string, std::string> searches;
     // Detection answer files by picture address; a missing address answers 404.
     std::map<std::string, std::string> detections;
-    // Credit answers (JSON) by the whole question address; a missing one answers 404, as a
-    // service without the question does.
+    // Answers to the service's other questions (credits, people: JSON) by the whole question
+    // address; a missing one answers 404, as a service without the question does.
     std::map<std::string, std::string> sources;
     // Picture bytes by address; a missing address answers 404 after writing a partial file.
     std::map<std::string, std::string> downloads;
@@ -99,7 +99,8 @@ struct FakeServices {
             Write(dir + a.arg[1], it->second);
             return kOkAnswer;
         }
-        if (a.arg[0].rfind(detectBase + "/api/source?url=", 0) == 0) {
+        if (a.arg[0].rfind(detectBase + "/api/source?url=", 0) == 0 ||
+            a.arg[0].rfind(detectBase + "/api/people?q=", 0) == 0) {
             auto it = sources.find(a.arg[0]);
             if (it == sources.end()) {
                 return kNotFoundAnswer;

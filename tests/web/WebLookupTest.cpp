@@ -8,6 +8,7 @@
 
 #include "FakeServices.h"
 #include "RecorderReport.h"
+#include "saori/Platform.h"
 #include "saori/SaoriHost.h"
 #include "saori/WorkFolder.h"
 #include "web/FaceDetection.h"
@@ -130,7 +131,9 @@ TEST_F(WebLookupTest, LocateFacesSendsTheAddressUnchangedAndNamesTheAnswerFile) 
     EXPECT_EQ(args.count, 2);
     EXPECT_EQ(args.arg[0], "http://detect.test/api/detect?m=1&f=2&url=" + url);
     EXPECT_EQ(args.arg[1], "tmpfile.xml");
-    EXPECT_EQ(module.Loads().at(0), work.Path());
+    std::string folderText;  // the work folder as the module is handed it
+    ASSERT_TRUE(platform::ModuleDirectoryText(work.Path(), folderText));
+    EXPECT_EQ(module.Loads().at(0), folderText);
 }
 
 TEST_F(WebLookupTest, LocateFacesFailureDeletesTheAnswerFile) {
@@ -169,7 +172,7 @@ constexpr char kAbcQuery[] = "http://search.test/ajax/services/search/images?q=%
 TEST_F(WebLookupTest, SearchPictureSendsTheQueryWithMarkers) {
     fake.searches[kAbcQuery] = SearchAnswer({"http://p/1.jpg"});
     fake.detections["http://p/1.jpg"] = DetectionXml({{0, 0, 4, 4}});
-    const std::optional<FoundPicture> found = SearchPicture(ctx, "abc");
+    const std::optional<SearchOutcome> found = SearchPicture(ctx, "abc");
     ASSERT_TRUE(found);
     const auto args = ParseRequest(module.Requests().at(0));
     EXPECT_EQ(args.count, 3);
@@ -181,7 +184,7 @@ TEST_F(WebLookupTest, SearchPictureSendsTheQueryWithMarkers) {
                                   kAbcQuery, fake.detectBase + kDetectQuery + "http://p/1.jpg",
                                   fake.detectBase + kDetectQuery, fake.detectBase + kDetectQuery,
                                   fake.detectBase + kDetectQuery}));
-    EXPECT_EQ(found->address, "http://p/1.jpg");
+    EXPECT_EQ(found->Chosen().address, "http://p/1.jpg");
 }
 
 TEST_F(WebLookupTest, SearchPictureEncodesNamesAsUtf8) {
@@ -192,8 +195,12 @@ TEST_F(WebLookupTest, SearchPictureEncodesNamesAsUtf8) {
     } cases[] = {
         {"", ""},
         {"a-b c", "%61%2D%62%20%63"},
+    // Typed names arrive in the system's character set: UTF-8 here, the ANSI code page on
+    // Windows (whose own conversions the encoding tests check).
+#ifndef _WIN32
         {"\xE3\x81\x82", "%E3%81%82"},
         {"\xF0\xA0\xAE\xB7", "%F0%A0%AE%B7"},
+#endif
     };
     for (const auto& c : cases) {
         const std::optional<std::string> address = BuildSearchAddress(fake.searchBase, c.name);
@@ -208,6 +215,7 @@ struct ChoiceCase {
     std::string chosen;
     FaceBox box;
     FaceBoxList list;
+    std::vector<std::string> withFace;
 };
 
 TEST_F(WebLookupTest, SearchPictureKeepsTheLargestFaceWithEarlierCandidatesWinningTies) {
@@ -218,22 +226,26 @@ TEST_F(WebLookupTest, SearchPictureKeepsTheLargestFaceWithEarlierCandidatesWinni
          {{{{0, 0, 2, 2}}}, {{{0, 0, 5, 5}}}, {{{0, 0, 3, 3}}}, std::nullopt},
          urls[1],
          {0, 0, 5, 5},
-         {{0, 0, 5, 5}, {}}},
+         {{0, 0, 5, 5}, {}},
+         {urls[0], urls[1], urls[2]}},
         {"equal areas keep the earlier candidate",
          {{{{1, 1, 4, 4}}}, {{{0, 0, 4, 4}, {9, 9, 2, 8}}}, {{{0, 0, 8, 2}}}, {{{0, 0, 4, 4}}}},
          urls[0],
          {1, 1, 5, 5},
-         {{1, 1, 5, 5}, {}}},
+         {{1, 1, 5, 5}, {}},
+         urls},
         {"a later winner brings its whole list",
          {std::nullopt, {{{0, 0, 1, 1}}}, {{{0, 0, 0, 0}}}, {{{3, 3, 0, 9}, {0, 0, 6, 6}}}},
          urls[3],
          {0, 0, 6, 6},
-         {{3, 3, 3, 12}, {}, {0, 0, 6, 6}, {}}},
+         {{3, 3, 3, 12}, {}, {0, 0, 6, 6}, {}},
+         {urls[1], urls[3]}},
         {"areas beyond 32 bits still compare correctly",
          {{{{0, 0, 40000, 40000}}}, {{{0, 0, 65536, 65536}}}, std::nullopt, std::nullopt},
          urls[1],
          {0, 0, 65536, 65536},
-         {{0, 0, 65536, 65536}, {}}},
+         {{0, 0, 65536, 65536}, {}},
+         {urls[0], urls[1]}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
@@ -244,11 +256,17 @@ TEST_F(WebLookupTest, SearchPictureKeepsTheLargestFaceWithEarlierCandidatesWinni
                 fake.detections[urls[i]] = DetectionXml(*c.detections[i]);
             }
         }
-        const std::optional<FoundPicture> found = SearchPicture(ctx, "abc");
+        const std::optional<SearchOutcome> found = SearchPicture(ctx, "abc");
         ASSERT_TRUE(found);
-        EXPECT_EQ(found->address, c.chosen);
-        EXPECT_EQ(found->box, c.box);
-        EXPECT_EQ(found->list, c.list);
+        EXPECT_EQ(found->Chosen().address, c.chosen);
+        EXPECT_EQ(found->Chosen().box, c.box);
+        EXPECT_EQ(found->Chosen().list, c.list);
+        // Every candidate with a face is kept for the user to choose from, in answer order.
+        std::vector<std::string> kept;
+        for (const FoundPicture& picture : found->pictures) {
+            kept.push_back(picture.address);
+        }
+        EXPECT_EQ(kept, c.withFace);
     }
 }
 

@@ -12,11 +12,38 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "TestModuleExports.h"
 
+#ifdef _WIN32
+#define TM_EXPORT extern "C" __declspec(dllexport)
+#else
 #define TM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
+
+// The allocator shared with the host: malloc/free, fixed global memory on Windows.
+#ifdef _WIN32
+char* AllocBlock(size_t size) {
+    return static_cast<char*>(GlobalAlloc(GMEM_FIXED, size));
+}
+void FreeBlock(void* block) {
+    if (block) {
+        GlobalFree(block);
+    }
+}
+#else
+char* AllocBlock(size_t size) {
+    return static_cast<char*>(std::malloc(size));
+}
+void FreeBlock(void* block) {
+    std::free(block);
+}
+#endif
 
 struct Answer {
     std::string bytes;
@@ -89,8 +116,9 @@ Answer MakeAnswer(const char* data, long len, int isNull, long reportedLen) {
         *len = 0;
         return nullptr;
     }
-    // The host frees the answer with free(); one spare byte keeps malloc(0) away.
-    char* block = static_cast<char*>(std::malloc(a.bytes.size() + 1));
+    // The host frees the answer with free() (GlobalFree); one spare byte keeps a block of
+    // length 0 away.
+    char* block = AllocBlock(a.bytes.size() + 1);
     if (!block) {
         *len = 0;
         return nullptr;
@@ -109,7 +137,7 @@ TM_EXPORT int load(char* block, long len) {
     s.dir.assign(block, static_cast<size_t>(len));
     s.events.push_back({TM_EVENT_LOAD, s.dir});
     s.cancelled = false;
-    std::free(block);  // handed-over blocks belong to the module
+    FreeBlock(block);  // handed-over blocks belong to the module
     return s.loadResult;
 }
 #endif
@@ -119,7 +147,7 @@ TM_EXPORT char* request(char* block, long* len) {
     State& s = S();
     std::unique_lock lock(s.mutex);
     std::string text(block, static_cast<size_t>(*len));
-    std::free(block);
+    FreeBlock(block);
     s.events.push_back({TM_EVENT_REQUEST, text});
     Touch(s.dir, text);
     if (s.blocking) {

@@ -17,7 +17,11 @@
 //
 // Holding the control keeps the module mapped, so its records survive the host's unload.
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdlib>
 #include <functional>
@@ -46,12 +50,20 @@ public:
 #endif
     // Opens the module at `path` (the same file the host loads) and resets it.
     explicit TestModule(const std::string& path) : m_path(path) {
+#ifdef _WIN32
+        m_handle = LoadLibraryA(path.c_str());
+        if (!m_handle) {
+            throw std::runtime_error("cannot open test module " + path + ": error " +
+                                     std::to_string(GetLastError()));
+        }
+#else
         m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!m_handle) {
             const char* err = dlerror();
             throw std::runtime_error("cannot open test module " + path + ": " +
                                      (err ? err : "unknown"));
         }
+#endif
         Bind(m_reset, "tm_reset");
         Bind(m_push, "tm_push_answer");
         Bind(m_default, "tm_set_default_answer");
@@ -69,7 +81,11 @@ public:
     ~TestModule() {
         m_setFn(nullptr, nullptr);
         m_blocking(0);
+#ifdef _WIN32
+        FreeLibrary(static_cast<HMODULE>(m_handle));
+#else
         dlclose(m_handle);
+#endif
     }
     TestModule(const TestModule&) = delete;
     TestModule& operator=(const TestModule&) = delete;
@@ -164,7 +180,12 @@ public:
 private:
     template <typename F>
     void Bind(F& fn, const char* name) {
+#ifdef _WIN32
+        fn = reinterpret_cast<F>(
+            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(m_handle), name)));
+#else
         fn = reinterpret_cast<F>(dlsym(m_handle, name));
+#endif
         if (!fn) {
             throw std::runtime_error(std::string("test module lacks ") + name);
         }
@@ -180,7 +201,11 @@ private:
         if (!answer) {
             return nullptr;
         }
+#ifdef _WIN32
+        char* block = static_cast<char*>(GlobalAlloc(GMEM_FIXED, answer->size() + 1));
+#else
         char* block = static_cast<char*>(malloc(answer->size() + 1));
+#endif
         if (block) {
             answer->copy(block, answer->size());
             *answerLen = static_cast<long>(answer->size());
