@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "app/UserSettings.h"
+#include "lookup/SourceList.h"
 #include "saori/Platform.h"
-#include "services/gallery/SourceList.h"
 #include "text/UserText.h"
 
 namespace norvo {

@@ -7,6 +7,7 @@
 # Top to bottom:  app/ (and app/gui/)  >  web/  >  saori/ xml/ imaging/ net/  >  text/ base/
 # beside them:    modules/httpc/ (on net/), services/ (the lookup service), lookup/ (what the
 #                 program and the service share). norvo/ is the generated version header.
+# In the service: http/ > sources/ > fetch/ > store/ > detect/ > wire/.
 set -uo pipefail
 
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
@@ -46,6 +47,30 @@ for folder in "${!may_include[@]}"; do
     done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$root/$folder" \
                  --include='*.h' --include='*.cpp' --include='*.in' 2>/dev/null)
 done
+
+# Inside the lookup service, its parts in the same way, bottom to top; its own top-level files
+# (main, the options) sit above them all.
+service_parts=(wire detect store fetch sources http)
+for ((i = 0; i < ${#service_parts[@]}; ++i)); do
+    part="${service_parts[i]}"
+    allowed=" ${service_parts[*]:0:i+1} "
+    [ -d "$root/services/gallery/$part" ] || continue
+    while IFS= read -r hit; do
+        file="${hit%%:*}"
+        rest="${hit#*:}"
+        line="${rest%%:*}"
+        target="${rest#*\"services/gallery/}"
+        target="${target%%\"*}"
+        used="${target%%/*}"
+        if [ "$used" = "$target" ] || [[ "$allowed" != *" $used "* ]]; then
+            echo "${file#"$root"/}:$line: services/gallery/$part/ may not include" \
+                "\"services/gallery/$target\" (not below it)"
+            status=1
+        fi
+    done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"services/gallery/' \
+                 "$root/services/gallery/$part" --include='*.h' --include='*.cpp' 2>/dev/null)
+done
+
 if [ "$status" -ne 0 ]; then
     echo "check-layers: includes against the layer order (see scripts/check-layers.sh)" >&2
 fi

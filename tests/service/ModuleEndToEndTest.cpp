@@ -6,9 +6,9 @@
 #include <map>
 #include <sstream>
 
-#include "RunningGallery.h"
-#include "ServiceText.h"
-#include "TestPictures.h"
+#include "services/gallery/wire/ServiceText.h"
+#include "tests/service/RunningGallery.h"
+#include "tests/service/TestPictures.h"
 #include "xml/XmlDocument.h"
 
 namespace norvo {

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "GalleryServer.h"
+#include "services/gallery/http/GalleryServer.h"
 
 namespace norvo::test {
 

@@ -2,97 +2,51 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "RunningGallery.h"
-#include "TestPictures.h"
-
-extern char** environ;
+#include "tests/fakeweb/FakeWeb.h"
+#include "tests/service/GalleryChild.h"
+#include "tests/service/RunningGallery.h"
+#include "tests/service/TestPictures.h"
 
 namespace norvo {
 namespace {
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1;  // the child's standard output
-    int in = -1;   // the child's standard input
-};
+using Child = test::GalleryChild;
 
-Child Spawn(const std::vector<std::string>& args) {
-    int outPipe[2], inPipe[2];
-    EXPECT_EQ(pipe(outPipe), 0);
-    EXPECT_EQ(pipe(inPipe), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addclose(&actions, inPipe[1]);
-    std::vector<char*> argv{const_cast<char*>(NORVO_GALLERY_BIN)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    Child child;
-    EXPECT_EQ(posix_spawn(&child.pid, NORVO_GALLERY_BIN, &actions, nullptr, argv.data(), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(inPipe[0]);
-    child.out = outPipe[0];
-    child.in = inPipe[1];
+std::unique_ptr<Child> Spawn(const std::vector<std::string>& args) {
+    auto child = std::make_unique<Child>(NORVO_GALLERY_BIN, args);
+    EXPECT_TRUE(child->Started());
     return child;
-}
-
-std::string ReadLine(int fd) {
-    std::string line;
-    char c;
-    while (line.size() < 1000 && read(fd, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-}
-
-std::string ReadAll(int fd) {
-    std::string all;
-    char buf[4096];
-    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-        all.append(buf, static_cast<std::size_t>(n));
-    return all;
 }
 
 // Exit status, or -1 if the child does not end within the wait limit (it is then killed).
 int WaitExit(Child& child) {
-    int status = 0;
-    if (test::WaitUntil([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; })) {
-        close(child.out);
-        if (child.in >= 0)
-            close(child.in);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    kill(child.pid, SIGKILL);
-    waitpid(child.pid, nullptr, 0);
-    return -1;
+    return child.WaitExit(std::chrono::duration_cast<std::chrono::seconds>(test::kWaitLimit));
 }
 
 TEST(GalleryProcess, PrintsItsAddressFirstAndStopsCleanlyOnSignals) {
     for (int sig : {SIGTERM, SIGINT}) {
-        Child child =
+        auto child =
             Spawn({"--pictures", test::BundledGallery().string(), "--listen", "127.0.0.1:0"});
-        const std::string base = ReadLine(child.out);
+        const std::string base = child->ReadLine();
         ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
         auto res = test::PatientClient(base.substr(7)).Get("/health");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 200);
-        kill(child.pid, sig);
-        EXPECT_EQ(WaitExit(child), 0) << "signal " << sig;
+        child->Signal(sig);
+        EXPECT_EQ(WaitExit(*child), 0) << "signal " << sig;
     }
 }
 
@@ -100,35 +54,32 @@ TEST(GalleryProcess, PrintsItsAddressFirstAndStopsCleanlyOnSignals) {
 // hand a process's signal to any thread that does not block it: whichever thread gets it, the
 // service stops cleanly, also while it watches an input that stays open.
 TEST(GalleryProcess, AStopSignalToAnyOfItsThreadsStopsItCleanly) {
-    Child child =
-        Spawn({"--pictures", test::BundledGallery().string(), "--quiet", "--watch-stdin"});
-    const std::string base = ReadLine(child.out);
+    auto child = Spawn({"--pictures", test::BundledGallery().string(), "--quiet", "--watch-stdin"});
+    const std::string base = child->ReadLine();
     ASSERT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
     // Once it has answered, its request workers run; the newest thread is one of them.
     ASSERT_TRUE(test::PatientClient(base.substr(7)).Get("/health"));
     pid_t newest = -1;
     for (const auto& task :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(child.pid) + "/task")) {
+         std::filesystem::directory_iterator("/proc/" + std::to_string(child->Pid()) + "/task")) {
         newest = std::max(newest, static_cast<pid_t>(std::stoi(task.path().filename().string())));
     }
-    ASSERT_NE(newest, child.pid) << "the service runs worker threads";
-    ASSERT_EQ(syscall(SYS_tgkill, child.pid, newest, SIGTERM), 0);
-    EXPECT_EQ(WaitExit(child), 0);
+    ASSERT_NE(newest, child->Pid()) << "the service runs worker threads";
+    ASSERT_EQ(syscall(SYS_tgkill, child->Pid(), newest, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(*child), 0);
 }
 
 TEST(GalleryProcess, WatchStdinStopsWhenTheParentGoesAway) {
-    Child child =
-        Spawn({"--pictures", test::BundledGallery().string(), "--watch-stdin", "--quiet"});
-    ASSERT_EQ(ReadLine(child.out).rfind("http://127.0.0.1:", 0), 0u);
-    close(child.in);
-    child.in = -1;
-    EXPECT_EQ(WaitExit(child), 0);
+    auto child = Spawn({"--pictures", test::BundledGallery().string(), "--watch-stdin", "--quiet"});
+    ASSERT_EQ(child->ReadLine().rfind("http://127.0.0.1:", 0), 0u);
+    child->CloseInput();
+    EXPECT_EQ(WaitExit(*child), 0);
 }
 
 TEST(GalleryProcess, CommandLineErrorsAndHelp) {
-    Child help = Spawn({"--help"});
-    EXPECT_NE(ReadAll(help.out).find("Usage: norvo-gallery"), std::string::npos);
-    EXPECT_EQ(WaitExit(help), 0);
+    auto help = Spawn({"--help"});
+    EXPECT_NE(help->ReadAll().find("Usage: norvo-gallery"), std::string::npos);
+    EXPECT_EQ(WaitExit(*help), 0);
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"--bogus"},
                                                {"--listen"},
@@ -138,11 +89,70 @@ TEST(GalleryProcess, CommandLineErrorsAndHelp) {
                                                {"--threads", "0"},
                                                {"--threads", "65"},
                                                {"--pictures"}}) {
-        Child child = Spawn(args);
-        EXPECT_EQ(WaitExit(child), 2) << args[0] << (args.size() > 1 ? " " + args[1] : "");
+        auto child = Spawn(args);
+        EXPECT_EQ(WaitExit(*child), 2) << args[0] << (args.size() > 1 ? " " + args[1] : "");
     }
-    Child missing = Spawn({"--pictures", "/nonexistent/gallery"});
-    EXPECT_EQ(WaitExit(missing), 1);
+    auto missing = Spawn({"--pictures", "/nonexistent/gallery"});
+    EXPECT_EQ(WaitExit(*missing), 1);
+}
+
+// Searches for `name` in the started service, asks for the faces of the first picture found,
+// sends SIGTERM and returns the exit status.
+int SearchDetectAndStop(Child& child, const std::string& name) {
+    const std::string base = child.ReadLine();
+    EXPECT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << base;
+    auto client = test::PatientClient(base.substr(7));
+    auto search = client.Get("/ajax/services/search/images?q=" + name + "&v=1.0");
+    EXPECT_TRUE(search && search->status == 200);
+    std::smatch url;
+    const std::string body = search ? search->body : "";
+    EXPECT_TRUE(std::regex_search(body, url, std::regex("\"url\":\"([^\"]+)\""))) << body;
+    auto detect = client.Get("/api/detect?url=" + (url.empty() ? std::string() : url[1].str()));
+    EXPECT_TRUE(detect && detect->body.find("<face") != std::string::npos);
+    child.Signal(SIGTERM);
+    return WaitExit(child);
+}
+
+// Qt's image-format plug-ins, loaded by decoding, once outlived what they use at exit: SIGTERM
+// after a search and a detection ended the service with a crash in about half the runs. Both
+// sources decode; the web one also fetches.
+TEST(GalleryProcess, ExitsWithZeroOnSIGTERMAfterASearchAndADetection) {
+    test::FakeWeb fake(test::BundledGallery());
+    const std::vector<std::string> gallery = {"--pictures", test::BundledGallery().string(),
+                                              "--quiet"};
+    std::vector<std::string> web = gallery;
+    web.insert(web.end(), {"--sources", "gallery,wikimedia", "--allow-private-fetch",
+                           fake.Endpoint(), "--wikipedia-api", fake.WikipediaApi(), "--commons-api",
+                           fake.CommonsApi(), "--wikidata-api", fake.WikidataApi()});
+    const struct {
+        const char* label;
+        std::vector<std::string> args;
+        const char* name;
+    } cases[] = {{"gallery", gallery, "grace%20hopper"}, {"web", web, "Ada%20Example"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::TempFolder cache;
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--cache", cache.Path().string()});
+        EXPECT_EQ(SearchDetectAndStop(*Spawn(args), c.name), 0);
+    }
+}
+
+// The same fault read freed memory without crashing in most runs, and AddressSanitizer does not
+// see it (it happens inside Qt, which is not instrumented); valgrind reports it in every run.
+// Where valgrind is installed, the plain build's service runs under it once.
+TEST(GalleryProcess, TouchesNoFreedMemoryWhenItExitsAfterDecodingUnderValgrind) {
+#ifndef NORVO_VALGRIND
+    GTEST_SKIP() << "valgrind is not installed, or this tree is built with a sanitizer";
+#else
+    test::TempFolder cache;
+    Child child(NORVO_VALGRIND,
+                {"--error-exitcode=99", "--quiet", NORVO_GALLERY_BIN, "--pictures",
+                 test::BundledGallery().string(), "--quiet", "--cache", cache.Path().string()});
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(SearchDetectAndStop(child, "grace%20hopper"), 0)
+        << "99: valgrind found an error (its report is on standard error)";
+#endif
 }
 
 }  // namespace

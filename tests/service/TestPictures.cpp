@@ -1,4 +1,4 @@
-#include "TestPictures.h"
+#include "tests/service/TestPictures.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

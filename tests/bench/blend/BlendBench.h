@@ -16,10 +16,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "FaceDetector.h"
 #include "imaging/FaceBox.h"
 #include "imaging/LandmarkModel.h"
 #include "imaging/Picture.h"
+#include "services/gallery/detect/FaceDetector.h"
 
 namespace norvo::bench {
 

@@ -4,8 +4,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "FaceDetector.h"
-#include "PictureDecoder.h"
+#include "services/gallery/detect/FaceDetector.h"
+#include "services/gallery/detect/PictureDecoder.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // gallery_face_report FILE... [--out DIR]: faces found in each picture, the median detection
 // wall and CPU time over several runs, and (with --out) a copy of each picture with its boxes drawn
 // in, for checking by eye.
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -11,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "FaceDetector.h"
-#include "PictureDecoder.h"
+#include "services/gallery/detect/FaceDetector.h"
+#include "services/gallery/detect/PictureDecoder.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ double CpuMs() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Owns Qt's image plug-ins, as the service's own main does.
+    QCoreApplication application(argc, argv);
     std::vector<std::string> files;
     std::string outDir;
     for (int i = 1; i < argc; ++i) {

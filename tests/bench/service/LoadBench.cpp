@@ -6,6 +6,7 @@
 // after each request).
 //   bench_gallery_load [DETECTIONS [SEARCHES]]
 #include <unistd.h>
+#include <QCoreApplication>
 #include <QImage>
 
 #include <algorithm>
@@ -19,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "RunningGallery.h"
+#include "tests/service/RunningGallery.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ double Seconds(Clock::time_point since) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Owns Qt's image plug-ins, as the service's own main does.
+    QCoreApplication application(argc, argv);
     const int detections = argc > 1 ? std::atoi(argv[1]) : 50;
     const int searches = argc > 2 ? std::atoi(argv[2]) : 50;
     const fs::path dir = fs::temp_directory_path() / ("norvo-load-" + std::to_string(::getpid()));

@@ -7,6 +7,7 @@
 #include <httplib.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -17,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "FakeWeb.h"
-#include "GalleryServer.h"
+#include "services/gallery/http/GalleryServer.h"
+#include "tests/fakeweb/FakeWeb.h"
 
 namespace norvo {
 namespace {
@@ -87,6 +88,8 @@ double Median(std::vector<double> v) {
 }  // namespace norvo
 
 int main(int argc, char** argv) {
+    // Owns Qt's image plug-ins, as the service's own main does.
+    QCoreApplication application(argc, argv);
     using namespace norvo;
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const int delay = argc > 2 ? std::max(0, std::atoi(argv[2])) : 80;

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "PictureStore.h"
-#include "ServiceText.h"
+#include "services/gallery/wire/PicturePaths.h"
+#include "services/gallery/wire/ServiceText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view target(reinterpret_cast<const char*>(data), size);
@@ -17,9 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     norvo::ServiceText::TrailingUrl(target);
     // A folder that exists everywhere; nothing outside it may ever resolve.
-    static const norvo::PictureStore store("/usr/share");
     std::filesystem::path file;
-    if (store.Resolve(target, file) == norvo::PathStatus::Ok &&
+    if (norvo::ResolvePicturePath("/usr/share", target, file) == norvo::PathStatus::Ok &&
         file.string().rfind("/usr/share/", 0) != 0) {
         __builtin_trap();
     }

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "Provenance.h"
-#include "SourceList.h"
-#include "WebAnswers.h"
-#include "WikimediaQueries.h"
+#include "lookup/SourceList.h"
+#include "services/gallery/wire/Provenance.h"
+#include "services/gallery/wire/WebAnswers.h"
+#include "services/gallery/wire/WikimediaQueries.h"
 
 namespace {
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace norvo {
+
+using Clock = std::chrono::steady_clock;
+
+// One picture a source offers for a name.
+struct Candidate {
+    std::string path;  // "/pictures/..." or "/remote/<id>.<ext>", after the service's address
+    int width = 0;     // 0 while the picture has not been looked at
+    int height = 0;
+    std::string title;
+    // Pixels of the largest face; 0 for none, kNotLookedAt while detection has not run.
+    long long largestFace = 0;
+
+    static constexpr long long kNotLookedAt = -1;
+    bool MayShowAFace() const { return largestFace != 0; }
+};
+
+}  // namespace norvo

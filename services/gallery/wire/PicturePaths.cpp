@@ -1,0 +1,91 @@
+#include "services/gallery/wire/PicturePaths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <system_error>
+
+#include "services/gallery/wire/ServiceText.h"
+
+namespace norvo {
+
+namespace fs = std::filesystem;
+
+const char* describe(PathStatus status) {
+    switch (status) {
+        case PathStatus::Ok:
+            return "ok";
+        case PathStatus::BadEncoding:
+            return "bad percent-encoding in the picture path";
+        case PathStatus::Outside:
+            return "the picture path leads out of the gallery";
+        case PathStatus::NotFound:
+            return "no such picture";
+    }
+    return "unknown path status";
+}
+
+PathStatus ResolvePicturePath(const fs::path& root, std::string_view encodedPath, fs::path& file) {
+    const std::optional<std::string> decoded = ServiceText::PercentDecode(encodedPath, false);
+    if (!decoded || decoded->find('\0') != std::string::npos)
+        return PathStatus::BadEncoding;
+    if (decoded->empty())
+        return PathStatus::NotFound;
+    if (decoded->front() == '/')
+        return PathStatus::Outside;
+
+    // Refuse dot segments outright instead of trusting normalisation to keep them inside.
+    fs::path relative;
+    std::size_t start = 0;
+    while (start <= decoded->size()) {
+        std::size_t slash = decoded->find('/', start);
+        if (slash == std::string::npos)
+            slash = decoded->size();
+        const std::string segment = decoded->substr(start, slash - start);
+        if (segment == "..")
+            return PathStatus::Outside;
+        if (segment.empty() || segment == ".")
+            return PathStatus::NotFound;
+        relative /= segment;
+        start = slash + 1;
+    }
+
+    std::error_code ec;
+    const fs::path realRoot = fs::canonical(root, ec);
+    if (ec)
+        return PathStatus::NotFound;
+    // Symlinks are resolved here, so a link that points out of the gallery is caught below.
+    const fs::path real = fs::weakly_canonical(realRoot / relative, ec);
+    if (ec)
+        return PathStatus::NotFound;
+    auto [rootEnd, realIt] =
+        std::mismatch(realRoot.begin(), realRoot.end(), real.begin(), real.end());
+    if (rootEnd != realRoot.end() || realIt == real.end())
+        return PathStatus::Outside;
+
+    if (!fs::is_regular_file(real, ec) || PictureContentType(real) == nullptr)
+        return PathStatus::NotFound;
+    file = real;
+    return PathStatus::Ok;
+}
+
+const char* PictureContentType(const fs::path& file) {
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".jpg" || ext == ".jpeg")
+        return "image/jpeg";
+    if (ext == ".png")
+        return "image/png";
+    if (ext == ".gif")
+        return "image/gif";
+    if (ext == ".bmp")
+        return "image/bmp";
+    if (ext == ".webp")
+        return "image/webp";
+    if (ext == ".tif" || ext == ".tiff")
+        return "image/tiff";
+    return nullptr;
+}
+
+}  // namespace norvo
