@@ -167,8 +167,8 @@ std::vector<std::string> CandidateLines(const RunCandidates& candidates) {
                           : ComposeText(kPersonDescribedText,
                                         {credit.person, credit.personId, credit.description});
             }
-            std::string line = ComposeText(
-                side.pictureLine, {std::to_string(i + 1), file, std::to_string(picture.faces), who});
+            std::string line = ComposeText(side.pictureLine, {std::to_string(i + 1), file,
+                                                              std::to_string(picture.faces), who});
             if (i == side.candidates->chosen) {
                 line = ComposeText(kChosenCandidateText, {line});
             }
