@@ -32,18 +32,26 @@ struct File {
     bool attribution = true;
     bool nonFree = false;
     bool noLicence = false;
+    std::string restrictions{};  // the Restrictions field, "" for none
+    bool nominated = false;      // nominated for deletion (DeletionReason)
 };
 
 struct Page {
     std::string lang, title, image, item;
     bool disambiguation = false;
     int id = 0;
+    // The lead image's thumbnail: the wiki bounds its longer side, so a portrait's width is
+    // whatever that gives.
+    int thumbWidth = 500, thumbHeight = 586;
+    int originalWidth = 3000;
 };
 
 struct Item {
     std::vector<std::string> images;
     std::string category;
     bool human = true;
+    std::string label{};                                // the same in every language
+    std::map<std::string, std::string> descriptions{};  // by language
 };
 
 std::string Underscored(std::string s) {
@@ -161,6 +169,19 @@ struct FakeWeb::Impl {
         file({.name = "Yamada Hanako.jpg", .picture = "astronaut"});
         file({.name = "Yamada Hanako crowd.jpg", .picture = "blank"});
         file({.name = "Freddie Example.jpg", .picture = "astronaut"});
+        // Two people of one name: the senator's portraits warn of personality rights, one
+        // of them also of a trademark; one is up for deletion.
+        file({.name = "Tim Example senator.jpg", .restrictions = "personality"});
+        file({.name = "Tim Example rally.jpg",
+              .picture = "hopper-mirrored",
+              .restrictions = "personality|trademarked"});
+        file({.name = "Tim Example gone.jpg", .picture = "hopper-mirrored", .nominated = true});
+        // The footballer's files are named by Wikidata under titles Commons normalises
+        // (lower-case first letter) or redirects.
+        file({.name = "\xC3\x89"
+                      "douard Tim Example.jpg",
+              .picture = "astronaut"});  // Édouard
+        file({.name = "Tim Example kick.jpg", .picture = "hopper-mirrored"});
 
         pages = {{"en", "Ada Example", "Ada_Example_2019.jpg", "Q1001"},
                  {"ja", "\xE5\xB1\xB1\xE7\x94\xB0\xE8\x8A\xB1\xE5\xAD\x90", "Yamada_Hanako.jpg",
@@ -169,7 +190,12 @@ struct FakeWeb::Impl {
                  {"en", "Mercury (planet)", "", "Q308"},
                  {"en", "Freddie Example", "Freddie_Example.jpg", "Q3003"},
                  {"en", "Plain Page", "", "Q4004"},
-                 {"en", "Local Lead", "Local_Lead.jpg", "Q5005"}};
+                 {"en", "Local Lead", "Local_Lead.jpg", "Q5005"},
+                 {"en", "Tim Example", "", "Q7000", true},
+                 {"en", "Tim Example (politician)", "Tim_Example_senator.jpg", "Q7001"},
+                 {"en", "Tim Example (ship)", "", "Q7003"},
+                 {"en", "Tim Example (footballer)", "", "Q7002"},
+                 {"en", "Local Portrait", "Local_Portrait.jpg", "Q5006", false, 0, 207, 240, 1035}};
         for (std::size_t i = 0; i < pages.size(); ++i) pages[i].id = 4242 + static_cast<int>(i);
         redirects["en:Ada example"] = "Ada Example";
         items["Q1001"] = {{"Ada Example portrait.png"}, "Ada Example"};
@@ -178,6 +204,31 @@ struct FakeWeb::Impl {
         items["Q3003"] = {};
         items["Q4004"] = {};
         items["Q5005"] = {};
+        items["Q5006"] = {};
+        items["Q1001"].label = "Ada Example";
+        items["Q1001"].descriptions = {{"en", "Example mathematician"}};
+        items["Q2002"].label = "\xE5\xB1\xB1\xE7\x94\xB0\xE8\x8A\xB1\xE5\xAD\x90";
+        items["Q2002"].descriptions = {
+            {"en", "Japanese example"},
+            {"ja", "\xE6\x97\xA5\xE6\x9C\xAC\xE3\x81\xAE\xE4\xBE\x8B"}};  // 日本の例
+        items["Q7001"] = {{"Tim Example senator.jpg"},
+                          "",
+                          true,
+                          "Tim Example",
+                          {{"en", "United States Senator from Example (born 1965)"}}};
+        items["Q7002"] = {{"\xC3\xA9"
+                           "douard Tim Example.jpg",
+                           "Tim Example 2010.jpg"},
+                          "",
+                          true,
+                          "Tim Example",
+                          {{"en", "English footballer (born 1990)"}}};
+        items["Q7003"] = {{}, "", false, "Tim Example", {{"en", "ship"}}};
+        depicts["Q7001"] = {"Tim Example rally.jpg", "Tim Example gone.jpg"};
+        depicts["Q7002"] = {"Tim Example kick.jpg"};
+        searches["en:Tim Example"] = {"Tim Example (politician)", "Tim Example (ship)",
+                                      "Tim Example (footballer)", "Tim Example"};
+        redirects["commons:File:Tim Example 2010.jpg"] = "File:Tim Example kick.jpg";
         categories["Ada Example"] = {"Ada Example 2019.jpg",   "Ada Example portrait.png",
                                      "Ada Example logo.svg",   "Ada Example scan.tif",
                                      "Ada Example poster.jpg", "Ada Example crowd.jpg",
@@ -206,13 +257,14 @@ struct FakeWeb::Impl {
                   {"fullurl", owner.Base() + "/" + p.lang + "/wiki/" + Encoded(p.title)}};
         if (!p.image.empty()) {
             const std::string wiki = files.count(Spaced(p.image)) ? "commons" : p.lang;
-            j["thumbnail"] = {{"source", UploadBase(wiki) + "thumb/a/ab/" + Encoded(p.image) +
-                                             "/500px-" + Encoded(p.image)},
-                              {"width", 500},
-                              {"height", 586}};
+            j["thumbnail"] = {
+                {"source", UploadBase(wiki) + "thumb/a/ab/" + Encoded(p.image) + "/" +
+                               std::to_string(p.thumbWidth) + "px-" + Encoded(p.image)},
+                {"width", p.thumbWidth},
+                {"height", p.thumbHeight}};
             j["original"] = {{"source", UploadBase(wiki) + "a/ab/" + Encoded(p.image)},
-                             {"width", 3000},
-                             {"height", 3516}};
+                             {"width", p.originalWidth},
+                             {"height", p.originalWidth * p.thumbHeight / p.thumbWidth}};
             j["pageimage"] = p.image;
         }
         Json props = {{"wikibase_item", p.item}};
@@ -263,6 +315,10 @@ struct FakeWeb::Impl {
             field("Artist", f.artist);
         if (f.nonFree)
             field("NonFree", "true");
+        if (!f.restrictions.empty())
+            field("Restrictions", f.restrictions);
+        if (f.nominated)
+            field("DeletionReason", "Copyright violation");
         info["extmetadata"] = meta;
         page["imageinfo"] = Json::array({info});
         return page;
@@ -321,7 +377,32 @@ struct FakeWeb::Impl {
                 if (!it->second.category.empty())
                     claims["P373"] =
                         Json::array({statement("P373", it->second.category, "normal")});
-                entities[id] = {{"type", "item"}, {"id", id}, {"claims", claims}};
+                Json entity = {{"type", "item"}, {"id", id}, {"claims", claims}};
+                // Labels and descriptions only when asked for, in the languages asked for.
+                const std::vector<std::string> props = Split(req.get_param_value("props"), '|');
+                const std::vector<std::string> languages =
+                    Split(req.get_param_value("languages"), '|');
+                auto asked = [&](const char* prop) {
+                    return std::find(props.begin(), props.end(), prop) != props.end();
+                };
+                if (asked("labels")) {
+                    entity["labels"] = Json::object();
+                    for (const std::string& language : languages) {
+                        if (!it->second.label.empty())
+                            entity["labels"][language] = {{"language", language},
+                                                          {"value", it->second.label}};
+                    }
+                }
+                if (asked("descriptions")) {
+                    entity["descriptions"] = Json::object();
+                    for (const std::string& language : languages) {
+                        const auto d = it->second.descriptions.find(language);
+                        if (d != it->second.descriptions.end())
+                            entity["descriptions"][language] = {{"language", language},
+                                                                {"value", d->second}};
+                    }
+                }
+                entities[id] = entity;
             }
             res.set_content(Json{{"entities", entities}}.dump(), "application/json; charset=utf-8");
             return;
@@ -332,6 +413,11 @@ struct FakeWeb::Impl {
             Json normalized = Json::array(), redirected = Json::array();
             for (const std::string& asked : Split(req.get_param_value("titles"), '|')) {
                 std::string title = Normalised(asked);
+                // Commons also writes a file name's first letter upper-case, in any script.
+                if (lang == "commons" && title.rfind("File:", 0) == 0 && title.size() > 5) {
+                    const QString name = QString::fromStdString(title.substr(5));
+                    title = "File:" + (name.left(1).toUpper() + name.mid(1)).toStdString();
+                }
                 if (title != asked)
                     normalized.push_back({{"fromencoded", false}, {"from", asked}, {"to", title}});
                 if (req.has_param("redirects") && redirects.count(lang + ":" + title)) {

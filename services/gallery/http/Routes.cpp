@@ -106,8 +106,20 @@ void Routes::Search(const httplib::Request& req, httplib::Response& res) const {
     if (name->size() > kMaxNameBytes)
         return SetText(res, 400, "name too long");
 
+    // Kept to one person (a Wikidata id or a gallery folder) when the request names one.
+    std::string person;
+    if (const std::optional<std::string> rawPerson =
+            ServiceText::QueryValue(req.target, "person")) {
+        const std::optional<std::string> decoded = ServiceText::PercentDecode(*rawPerson, true);
+        if (!decoded)
+            return SetText(res, 400, "bad percent-encoding in person");
+        if (decoded->size() > kMaxNameBytes)
+            return SetText(res, 400, "person too long");
+        person = *decoded;
+    }
+
     const FirstWithAFace::Outcome found =
-        m_services.search.Find(*name, Clock::now() + m_options.searchTime);
+        m_services.search.Find(*name, person, Clock::now() + m_options.searchTime);
     if (found.candidates.empty() && !found.failure.empty())
         return SetText(res, 502, found.failure);
 
@@ -119,6 +131,22 @@ void Routes::Search(const httplib::Request& req, httplib::Response& res) const {
         results.push_back({base + c.path, c.width, c.height, c.title});
     }
     res.set_content(ServiceText::SearchJson(results), "application/json; charset=utf-8");
+}
+
+void Routes::People(const httplib::Request& req, httplib::Response& res) const {
+    const std::optional<std::string> raw = ServiceText::QueryValue(req.target, "q");
+    if (!raw)
+        return SetText(res, 400, "missing q");
+    const std::optional<std::string> name = ServiceText::PercentDecode(*raw, true);
+    if (!name)
+        return SetText(res, 400, "bad percent-encoding in q");
+    if (name->size() > kMaxNameBytes)
+        return SetText(res, 400, "name too long");
+    const FirstWithAFace::PeopleOutcome found =
+        m_services.search.People(*name, Clock::now() + m_options.searchTime);
+    if (found.people.empty() && !found.failure.empty())
+        return SetText(res, 502, found.failure);
+    res.set_content(PeopleJson(found.people, BaseFor(req)), "application/json; charset=utf-8");
 }
 
 void Routes::Detect(const httplib::Request& req, httplib::Response& res) const {
@@ -234,6 +262,8 @@ void Routes::Register(httplib::Server& server) {
     server.Get("/remote/.*", [this](const httplib::Request& req, httplib::Response& res) {
         RemotePicture(req, res);
     });
+    server.Get("/api/people",
+               [this](const httplib::Request& req, httplib::Response& res) { People(req, res); });
     server.Get("/api/source",
                [this](const httplib::Request& req, httplib::Response& res) { Source(req, res); });
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {

@@ -39,6 +39,7 @@ public:
     void Log(const std::string& line) const;
 
     void Search(const httplib::Request& req, httplib::Response& res) const;
+    void People(const httplib::Request& req, httplib::Response& res) const;
     void Detect(const httplib::Request& req, httplib::Response& res) const;
     void Picture(const httplib::Request& req, httplib::Response& res) const;
     void RemotePicture(const httplib::Request& req, httplib::Response& res) const;

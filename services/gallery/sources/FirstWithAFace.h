@@ -29,8 +29,22 @@ public:
                    std::function<void(const std::string&)> log);
 
     Outcome Find(const std::string& name, Clock::time_point deadline) const;
+    // The same, kept to one person's pictures (`person` as People lists it; "" for anyone).
+    Outcome Find(const std::string& name, const std::string& person,
+                 Clock::time_point deadline) const;
+
+    // Whom a name may stand for: the first source that knows anybody answers; a failure counts
+    // only while no earlier source knew anybody.
+    struct PeopleOutcome {
+        std::vector<PersonCandidate> people;  // at most kMaxPeople
+        std::string failure;
+    };
+    static constexpr std::size_t kMaxPeople = 6;
+    PeopleOutcome People(const std::string& name, Clock::time_point deadline) const;
 
 private:
+    void Ask(const PictureSource& source) const;
+
     std::vector<std::unique_ptr<PictureSource>> m_sources;
     std::function<void()> m_beforeNetwork;
     std::function<void(const std::string&)> m_log;

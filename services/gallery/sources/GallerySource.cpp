@@ -6,7 +6,14 @@
 
 namespace norvo {
 
-namespace {}  // namespace
+namespace {
+
+std::string PicturePath(const std::string& folder, const std::string& file) {
+    return kPicturesPrefix + ServiceText::EncodePathSegment(folder) + "/" +
+           ServiceText::EncodePathSegment(file);
+}
+
+}  // namespace
 
 GallerySource::GallerySource(const GalleryIndex& index, const PictureStore& store, FaceStore& faces,
                              std::chrono::milliseconds detectBudget)
@@ -16,12 +23,12 @@ SourceAnswer GallerySource::Find(const std::string& name, Clock::time_point dead
     const Clock::time_point budgetEnd = std::min(deadline, Clock::now() + m_detectBudget);
     std::vector<Candidate> ranked, unranked;
     for (const GalleryPicture& picture : m_index.PicturesOf(name)) {
-        const std::string encoded = ServiceText::EncodePathSegment(picture.person) + "/" +
-                                    ServiceText::EncodePathSegment(picture.file);
+        const std::string path = PicturePath(picture.person, picture.file);
         std::filesystem::path file;
-        if (m_store.Resolve(encoded, file) != PathStatus::Ok)
+        if (m_store.Resolve(path.substr(std::char_traits<char>::length(kPicturesPrefix)), file) !=
+            PathStatus::Ok)
             continue;  // e.g. a link out
-        Candidate candidate{kPicturesPrefix + encoded, 0, 0, picture.file, Candidate::kNotLookedAt};
+        Candidate candidate{path, 0, 0, picture.file, Candidate::kNotLookedAt};
         std::optional<PictureFaces> faces = m_faces.KnownFacesOfFile(file);
         if (!faces && Clock::now() < budgetEnd) {
             PictureFaces found;
@@ -47,6 +54,32 @@ SourceAnswer GallerySource::Find(const std::string& name, Clock::time_point dead
     if (answer.candidates.size() > kMaxResults)
         answer.candidates.resize(kMaxResults);
     return answer;
+}
+
+SourceAnswer GallerySource::FindPerson(const std::string&, const std::string& id,
+                                       Clock::time_point deadline) {
+    return Find(id, deadline);
+}
+
+PeopleAnswer GallerySource::People(const std::string& name, Clock::time_point deadline) {
+    const std::vector<GalleryPicture> pictures = m_index.PicturesOf(name);
+    if (pictures.empty())
+        return {};
+    const std::string& folder = pictures.front().person;
+    PersonCandidate person{folder, folder, folder, {}};
+    const std::string prefix = PicturePath(folder, "");
+    for (const Candidate& best : Find(name, deadline).candidates) {
+        if (!best.MayShowAFace() || best.path.rfind(prefix, 0) != 0)
+            continue;
+        person.picture = best.path;
+        const std::string small = best.title.substr(0, best.title.rfind('.')) + "_small.";
+        for (const GalleryPicture& p : pictures) {
+            if (p.person == folder && p.file.rfind(small, 0) == 0)
+                person.picture = PicturePath(folder, p.file);
+        }
+        break;
+    }
+    return {{std::move(person)}, false, {}};
 }
 
 }  // namespace norvo

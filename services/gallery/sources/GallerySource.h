@@ -28,6 +28,12 @@ public:
     const char* Name() const override { return "gallery"; }
     bool WaitsOnTheNetwork() const override { return false; }
     SourceAnswer Find(const std::string& name, Clock::time_point deadline) override;
+    // The folder named `id` (matched as names are).
+    SourceAnswer FindPerson(const std::string& name, const std::string& id,
+                            Clock::time_point deadline) override;
+    // The folder the name matches, named by itself, with the small variant
+    // ("<stem>_small.<ext>") of its best picture when there is one.
+    PeopleAnswer People(const std::string& name, Clock::time_point deadline) override;
 
 private:
     const GalleryIndex& m_index;

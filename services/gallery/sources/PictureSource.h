@@ -16,6 +16,13 @@ struct SourceAnswer {
     std::string reason;
 };
 
+// Whom one source knows a name to stand for.
+struct PeopleAnswer {
+    std::vector<PersonCandidate> people;  // best first
+    bool failed = false;
+    std::string reason;
+};
+
 // A place pictures of people come from: the picture folder or a web source. Find may be
 // called from several request threads at once.
 class PictureSource {
@@ -28,6 +35,16 @@ public:
     virtual bool WaitsOnTheNetwork() const = 0;
     // Candidates for the name, best first; gives up on anything not done by `deadline`.
     virtual SourceAnswer Find(const std::string& name, Clock::time_point deadline) = 0;
+    // Candidates of the one person `id` (as People lists it) only; none for an id the source
+    // does not know, which by default is every id (a source that knows no people).
+    virtual SourceAnswer FindPerson(const std::string& /*name*/, const std::string& /*id*/,
+                                    Clock::time_point /*deadline*/) {
+        return {};
+    }
+    // The people the name may stand for, best first; none when the source does not know it.
+    virtual PeopleAnswer People(const std::string& /*name*/, Clock::time_point /*deadline*/) {
+        return {};
+    }
 };
 
 }  // namespace norvo

@@ -20,4 +20,12 @@ struct Candidate {
     bool MayShowAFace() const { return largestFace != 0; }
 };
 
+// One person a name may stand for.
+struct PersonCandidate {
+    std::string id;  // what a search is kept to: a Wikidata id, or the gallery folder
+    std::string name;
+    std::string description;  // one line in the user's language, "" when the source has none
+    std::string picture;      // a small picture's path at the service, "" for none
+};
+
 }  // namespace norvo

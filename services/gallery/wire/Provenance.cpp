@@ -53,8 +53,27 @@ std::string ProvenanceJson(const Provenance& p) {
     j["license"] = p.license;
     j["licenseUrl"] = p.licenseUrl;
     j["attributionRequired"] = p.attributionRequired;
+    j["person"] = p.person;
+    j["personId"] = p.personId;
+    j["description"] = p.description;
+    j["restrictions"] = p.restrictions;
     // Texts from the web may hold broken UTF-8: replaced, never a reason to fail.
     return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string PeopleJson(const std::vector<PersonCandidate>& people, const std::string& base) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const PersonCandidate& person : people) {
+        nlohmann::ordered_json j;
+        j["id"] = person.id;
+        j["name"] = person.name;
+        j["description"] = person.description;
+        j["picture"] = person.picture.empty() ? std::string() : base + person.picture;
+        list.push_back(std::move(j));
+    }
+    nlohmann::ordered_json answer;
+    answer["people"] = std::move(list);
+    return answer.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 GalleryCredits GalleryCredits::Load(const std::filesystem::path& folder) {
@@ -129,6 +148,16 @@ GalleryCredits GalleryCredits::Parse(std::string_view markdown) {
 }
 
 Provenance GalleryCredits::Of(const std::string& folderAndFile) const {
+    Provenance p = Credited(folderAndFile);
+    const std::size_t slash = folderAndFile.rfind('/');
+    if (slash != std::string::npos) {
+        // The folder names the person; it is also what a search is kept to.
+        p.person = p.personId = p.description = folderAndFile.substr(0, slash);
+    }
+    return p;
+}
+
+Provenance GalleryCredits::Credited(const std::string& folderAndFile) const {
     if (const auto it = m_pictures.find(folderAndFile); it != m_pictures.end())
         return it->second;
     Provenance plain;

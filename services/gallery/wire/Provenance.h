@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "services/gallery/wire/Candidate.h"
+
 namespace norvo {
 
 // Where a picture the service hands out comes from. Strings are "" when unknown.
@@ -18,12 +20,24 @@ struct Provenance {
     std::string license{};   // licence name
     std::string licenseUrl{};
     bool attributionRequired = false;
+    // Who is in the picture: the name as the source found it, the id a search can be kept to
+    // (a Wikidata id, or the gallery folder) and one line about them in the user's language.
+    std::string person{};
+    std::string personId{};
+    std::string description{};
+    // "personality" when the source lists personality rights (a warning about commercial use
+    // and endorsement, not a licence term); "" else.
+    std::string restrictions{};
 
     friend bool operator==(const Provenance&, const Provenance&) = default;
 };
 
 // The /api/source answer: one JSON object with the fields above in that order.
 std::string ProvenanceJson(const Provenance& provenance);
+
+// The /api/people answer: {"people":[{"id","name","description","picture"},...]}, each picture's
+// path after `base` (the service's address), "" for none.
+std::string PeopleJson(const std::vector<PersonCandidate>& people, const std::string& base);
 
 // The credits a picture folder keeps in its SOURCES.md: a table whose first column names
 // pictures as `<folder>/<file>`, with columns "source package", "path in the package" and
@@ -37,10 +51,12 @@ public:
     static GalleryCredits Parse(std::string_view markdown);
 
     // Provenance of "<folder>/<file>": from the credits when they name it (directly or as a
-    // variant), else just the provider and the file.
+    // variant), else just the provider and the file; the folder is the person.
     Provenance Of(const std::string& folderAndFile) const;
 
 private:
+    Provenance Credited(const std::string& folderAndFile) const;
+
     std::map<std::string, Provenance> m_pictures;  // by "<folder>/<file>"
     std::vector<std::string> m_variantPatterns;    // "<name>_small.jpg"
 };

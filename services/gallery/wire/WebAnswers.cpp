@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace norvo {
 
@@ -107,6 +108,39 @@ const Json* QueryOf(const Json& root, bool& ok, std::string& errorCode) {
     errorCode = ErrorCode(root);
     // A search without hits may leave out "query" altogether.
     return Member(root, "query");
+}
+
+// The title rewrites of a query: normalisation first, then redirects.
+std::vector<std::pair<std::string, std::string>> RenamedOf(const Json& query) {
+    std::vector<std::pair<std::string, std::string>> renamed;
+    for (const char* list : {"normalized", "redirects"}) {
+        const Json* entries = Member(query, list);
+        if (entries == nullptr || !entries->is_array())
+            continue;
+        for (const Json& e : *entries) renamed.emplace_back(TextOf(e, "from"), TextOf(e, "to"));
+    }
+    return renamed;
+}
+
+// The restrictions a file's Restrictions field lists ("personality|trademarked"): "" for
+// none, "personality" for personality rights alone, nullopt for anything else.
+std::optional<std::string> KnownRestrictions(const std::string& value) {
+    bool personality = false;
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        std::size_t end = value.find_first_of("|,", start);
+        if (end == std::string::npos)
+            end = value.size();
+        std::string token = value.substr(start, end - start);
+        while (!token.empty() && token.front() == ' ') token.erase(0, 1);
+        while (!token.empty() && token.back() == ' ') token.pop_back();
+        if (token == "personality")
+            personality = true;
+        else if (!token.empty())
+            return std::nullopt;
+        start = end + 1;
+    }
+    return personality ? "personality" : "";
 }
 
 // The value of an extmetadata field: {"value": ..., "source": ...}.
@@ -235,13 +269,7 @@ WikiAnswer ReadWikipediaAnswer(std::string_view json) {
     const Json* query = QueryOf(root, answer.ok, answer.errorCode);
     if (query == nullptr)
         return answer;
-    for (const char* list : {"normalized", "redirects"}) {
-        const Json* entries = Member(*query, list);
-        if (entries == nullptr || !entries->is_array())
-            continue;
-        for (const Json& e : *entries)
-            answer.renamed.emplace_back(TextOf(e, "from"), TextOf(e, "to"));
-    }
+    answer.renamed = RenamedOf(*query);
     for (const Json* page : PagesOf(*query)) {
         WikiPage p;
         p.title = TextOf(*page, "title");
@@ -249,6 +277,8 @@ WikiAnswer ReadWikipediaAnswer(std::string_view json) {
         p.pageImage = TextOf(*page, "pageimage");
         if (const Json* thumb = Member(*page, "thumbnail"))
             p.thumbnail = TextOf(*thumb, "source");
+        if (const Json* original = Member(*page, "original"))
+            p.originalWidth = SmallNumberOf(*original, "width");
         p.ns = SmallNumberOf(*page, "ns");
         p.index = SmallNumberOf(*page, "index");
         p.missing = FlagOf(*page, "missing");
@@ -264,22 +294,37 @@ WikiAnswer ReadWikipediaAnswer(std::string_view json) {
 }
 
 std::string FinalTitle(const WikiAnswer& answer, const std::string& asked) {
+    return FinalTitle(answer.renamed, asked);
+}
+
+std::string FinalTitle(const std::vector<std::pair<std::string, std::string>>& renamed,
+                       const std::string& asked) {
     std::string title = asked;
-    for (const auto& [from, to] : answer.renamed) {
+    for (const auto& [from, to] : renamed) {
         if (from == title)
             title = to;
     }
     return title;
 }
 
-PersonClaims ReadWikidataClaims(std::string_view json, const std::string& item) {
+PersonClaims ReadWikidataClaims(std::string_view json, const std::string& item,
+                                const std::string& language) {
     PersonClaims claims;
     const Json root = Parse(json);
     const Json* entities = Member(root, "entities");
     const Json* entity = entities ? Member(*entities, item.c_str()) : nullptr;
-    if (entity == nullptr || !entity->is_object())
+    // An id Wikidata does not know comes back as {"id":"Q7","missing":""}.
+    if (entity == nullptr || !entity->is_object() || Member(*entity, "missing") != nullptr)
         return claims;
     claims.ok = true;
+    // {"labels":{"en":{"language":"en","value":"Jane Example"}}}, and descriptions alike.
+    auto inLanguage = [&](const char* kind) {
+        const Json* texts = language.empty() ? nullptr : Member(*entity, kind);
+        const Json* text = texts ? Member(*texts, language.c_str()) : nullptr;
+        return text ? PlainText(TextOf(*text, "value")) : std::string();
+    };
+    claims.label = inLanguage("labels");
+    claims.description = inLanguage("descriptions");
     const Json* all = Member(*entity, "claims");
     if (all == nullptr)
         return claims;
@@ -329,6 +374,7 @@ CommonsAnswer ReadCommonsAnswer(std::string_view json) {
     const Json* query = QueryOf(root, answer.ok, answer.errorCode);
     if (query == nullptr)
         return answer;
+    answer.renamed = RenamedOf(*query);
     for (const Json* page : PagesOf(*query)) {
         CommonsFile f;
         f.title = TextOf(*page, "title");
@@ -356,8 +402,11 @@ CommonsAnswer ReadCommonsAnswer(std::string_view json) {
                         break;
                 }
                 f.attributionRequired = MetaValue(*meta, "AttributionRequired") == "true";
-                f.restricted = HasMeta(*meta, "NonFree") || HasMeta(*meta, "DeletionReason") ||
-                               !MetaValue(*meta, "Restrictions").empty();
+                const std::optional<std::string> restrictions =
+                    KnownRestrictions(MetaValue(*meta, "Restrictions"));
+                f.restricted =
+                    HasMeta(*meta, "NonFree") || HasMeta(*meta, "DeletionReason") || !restrictions;
+                f.restrictions = restrictions.value_or("");
             }
         } else {
             f.missing = true;

@@ -19,6 +19,7 @@ struct WikiPage {
     std::string url;           // fullurl
     std::string pageImage;     // lead image file name (underscores, no "File:"), "" for none
     std::string thumbnail;     // the lead image's thumbnail address, "" for none
+    int originalWidth = 0;     // of the lead image's original, 0 when unknown
     std::string wikibaseItem;  // "Q42", "" when not linked
     int ns = 0;
     int index = 0;  // rank in a search answer, 0 otherwise
@@ -40,6 +41,8 @@ WikiAnswer ReadWikipediaAnswer(std::string_view json);
 // The title a page that was asked for as `asked` ended up under, following the answer's
 // normalisation and redirects.
 std::string FinalTitle(const WikiAnswer& answer, const std::string& asked);
+std::string FinalTitle(const std::vector<std::pair<std::string, std::string>>& renamed,
+                       const std::string& asked);
 
 // What Wikidata says about one item.
 struct PersonClaims {
@@ -48,9 +51,13 @@ struct PersonClaims {
     std::string category;             // P373, "" when none
     bool typed = false;               // the item has an instance-of (P31) statement
     bool human = false;               // ... and one of them is Q5
+    std::string label;                // the name in the language asked for, "" when none
+    std::string description;          // one line in that language, "" when none
 };
 
-PersonClaims ReadWikidataClaims(std::string_view json, const std::string& item);
+// `language` picks the label and description ("" for neither).
+PersonClaims ReadWikidataClaims(std::string_view json, const std::string& item,
+                                const std::string& language = "");
 
 // One file of a Commons image-info answer.
 struct CommonsFile {
@@ -69,14 +76,19 @@ struct CommonsFile {
     std::string licenseUrl;
     std::string author;
     bool attributionRequired = false;
-    // NonFree or DeletionReason present, or Restrictions not empty.
+    // NonFree or DeletionReason present, or Restrictions naming anything but personality
+    // rights.
     bool restricted = false;
+    // "personality" when Restrictions names personality rights (alone), "" else.
+    std::string restrictions;
 };
 
 struct CommonsAnswer {
     bool ok = false;
     std::string errorCode;
     std::vector<CommonsFile> files;  // by search rank when the answer has ranks
+    // Title rewrites Commons made, in order: normalisation, then redirects.
+    std::vector<std::pair<std::string, std::string>> renamed;
 };
 
 CommonsAnswer ReadCommonsAnswer(std::string_view json);

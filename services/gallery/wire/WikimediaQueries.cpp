@@ -1,5 +1,6 @@
 #include "services/gallery/wire/WikimediaQueries.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "services/gallery/wire/ServiceText.h"
@@ -172,17 +173,18 @@ std::string WikipediaSearchQuery(const WikimediaApis& apis, const std::string& l
            "&gsrnamespace=0&gsrlimit=" + std::to_string(kSearchPages) + kPageProps;
 }
 
-std::string WikidataQuery(const WikimediaApis& apis, const std::vector<std::string>& items) {
+std::string WikidataQuery(const WikimediaApis& apis, const std::vector<std::string>& items,
+                          const std::string& language) {
     return apis.wikidata +
            "?action=wbgetentities&format=json&ids=" + EncodeValue(Joined(items, "")) +
-           "&props=claims";
+           "&props=claims%7Clabels%7Cdescriptions&languages=" + EncodeValue(language);
 }
 
 std::string CommonsFilesQuery(const WikimediaApis& apis, const std::vector<std::string>& files) {
     std::vector<std::string> keys;
     for (const std::string& f : files) keys.push_back(FileKey(f));
-    return apis.commons + kQueryStart + "&titles=" + EncodeValue(Joined(keys, "File:")) +
-           kImageInfo;
+    return apis.commons + kQueryStart +
+           "&redirects=1&titles=" + EncodeValue(Joined(keys, "File:")) + kImageInfo;
 }
 
 std::string CommonsCategoryQuery(const WikimediaApis& apis, const std::string& category) {
@@ -213,22 +215,65 @@ std::string FileKey(std::string_view file) {
     return key;
 }
 
-bool IsStandardThumbnail(std::string_view address) {
-    const std::size_t thumb = address.find("/thumb/");
-    if (thumb == std::string_view::npos)
-        return true;
-    const std::size_t last = address.rfind('/');
-    const std::string_view name = address.substr(last + 1);
+namespace {
+
+// The width of a width-named thumbnail address ("/thumb/.../NNNpx-..."), with where its digits
+// start and how many there are; width 0 for any other address.
+struct ThumbnailWidth {
+    int width = 0;
+    std::size_t at = 0;
+    std::size_t digits = 0;
+};
+
+ThumbnailWidth WidthOf(std::string_view address) {
+    if (address.find("/thumb/") == std::string_view::npos)
+        return {};
+    const std::size_t at = address.rfind('/') + 1;
+    const std::string_view name = address.substr(at);
     std::size_t digits = 0;
     while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') ++digits;
     if (digits == 0 || digits > 5 || name.substr(digits, 3) != "px-")
-        return true;  // not a width-named thumbnail
-    const int width = std::atoi(std::string(name.substr(0, digits)).c_str());
+        return {};
+    return {std::atoi(std::string(name.substr(0, digits)).c_str()), at, digits};
+}
+
+bool IsStandardWidth(int width) {
     for (const int standard : kStandardWidths) {
         if (width == standard)
             return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool IsStandardThumbnail(std::string_view address) {
+    const ThumbnailWidth thumb = WidthOf(address);
+    return thumb.digits == 0 || IsStandardWidth(thumb.width);
+}
+
+std::string StandardThumbnail(std::string_view address, int originalWidth) {
+    const ThumbnailWidth thumb = WidthOf(address);
+    if (thumb.digits == 0 || IsStandardWidth(thumb.width))
+        return std::string(address);
+    // The host scales down only: a step must stay narrower than the original.
+    const int limit = std::min(kThumbWidth, originalWidth > 0 ? originalWidth - 1 : thumb.width);
+    int step = 0;
+    for (const int standard : kStandardWidths) {
+        if (standard <= limit)
+            step = standard;
+    }
+    if (step == 0)
+        return {};
+    std::string out(address);
+    out.replace(thumb.at, thumb.digits, std::to_string(step));
+    return out;
+}
+
+bool IsItemId(std::string_view id) {
+    if (id.size() < 2 || id.size() > 13 || id[0] != 'Q' || id[1] == '0')
+        return false;
+    return std::all_of(id.begin() + 1, id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace norvo::wikimedia

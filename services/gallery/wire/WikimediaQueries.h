@@ -45,8 +45,10 @@ std::string WikipediaTitlesQuery(const WikimediaApis& apis, const std::string& l
                                  const std::vector<std::string>& titles);
 std::string WikipediaSearchQuery(const WikimediaApis& apis, const std::string& language,
                                  const std::string& text);
-std::string WikidataQuery(const WikimediaApis& apis, const std::vector<std::string>& items);
-// Files by name (spaces or underscores, no "File:"), at most 50.
+// The items' statements, with their labels and descriptions in `language`.
+std::string WikidataQuery(const WikimediaApis& apis, const std::vector<std::string>& items,
+                          const std::string& language);
+// Files by name (spaces or underscores, no "File:"), at most 50, following file redirects.
 std::string CommonsFilesQuery(const WikimediaApis& apis, const std::vector<std::string>& files);
 std::string CommonsCategoryQuery(const WikimediaApis& apis, const std::string& category);
 // Files that depict the item, or (for "" as item) files whose text names the person.
@@ -60,6 +62,14 @@ std::string FileKey(std::string_view file);
 // False for an upload address whose thumbnail width ("/thumb/.../NNNpx-...") is not one of
 // the picture host's standard steps: such a request is refused with 429 and must not be made.
 bool IsStandardThumbnail(std::string_view address);
+// The same thumbnail at a standard width: `address` itself when it is one; else its width
+// replaced by the largest standard step up to kThumbWidth that is narrower than the original
+// (`originalWidth`, 0 when unknown: then no wider than the thumbnail itself), which the picture
+// host makes for any file; "" when no step fits.
+std::string StandardThumbnail(std::string_view address, int originalWidth);
+
+// True for a Wikidata item id: "Q" and 1 to 12 digits.
+bool IsItemId(std::string_view id);
 
 }  // namespace wikimedia
 }  // namespace norvo

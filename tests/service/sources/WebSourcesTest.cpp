@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -279,6 +280,161 @@ TEST_F(WebSources, DetectionOfOtherHostsNeverReachesLocalAddresses) {
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 200) << url << ": " << res->body;
     }
+}
+
+// The people a name may stand for, and searches kept to one of them.
+class People : public WebSources {
+protected:
+    static nlohmann::json PeopleOf(const test::RunningGallery& service, const std::string& name) {
+        auto res = Get(service, "/api/people?q=" + ServiceText::EncodePathSegment(name));
+        EXPECT_TRUE(res && res->status == 200) << name << ": " << (res ? res->body : "");
+        return res ? nlohmann::json::parse(res->body, nullptr, false) : nlohmann::json();
+    }
+    static std::string Pinned(const test::RunningGallery& service, const std::string& name,
+                              const std::string& person) {
+        auto res =
+            Get(service, "/ajax/services/search/images?q=" + ServiceText::EncodePathSegment(name) +
+                             "&v=1.0&person=" + ServiceText::EncodePathSegment(person));
+        EXPECT_TRUE(res && res->status == 200) << person << ": " << (res ? res->body : "");
+        return res ? res->body : std::string();
+    }
+    bool Fetched(const std::string& part) const {
+        for (const FakeWeb::Request& r : fake.Log()) {
+            if (r.service == "upload" && r.path.find(part) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(People, AnAmbiguousNameListsItsHumansWithDescriptionsAndPictures) {
+    const auto service = Service("gallery,wikimedia");
+    const nlohmann::json people = PeopleOf(*service, "Tim Example")["people"];
+    ASSERT_EQ(people.size(), 2u) << people;  // the ship is no human
+    const struct {
+        const char* id;
+        const char* description;
+    } expected[] = {{"Q7001", "United States Senator from Example (born 1965)"},
+                    {"Q7002", "English footballer (born 1990)"}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(expected[i].id);
+        EXPECT_EQ(people[i]["id"], expected[i].id);
+        EXPECT_EQ(people[i]["name"], "Tim Example");
+        EXPECT_EQ(people[i]["description"], expected[i].description);
+        // A picture of their own, handed out (and credited) by the service.
+        const std::string picture = people[i]["picture"];
+        ASSERT_EQ(picture.rfind(service->Base() + "/remote/", 0), 0u) << picture;
+        EXPECT_EQ(Source(*service, picture)["personId"], expected[i].id);
+    }
+
+    const struct {
+        const char* rule;
+        std::string name;
+        std::vector<std::string> ids;
+        bool web;  // whether the web was asked
+    } cases[] = {
+        {"a plain name: the article's person", "ada example", {"Q1001"}, true},
+        {"the gallery answers first, never asking the web",
+         "grace  HOPPER",
+         {"Grace Hopper"},
+         false},
+        {"nobody known", "Nobody Known", {}, true},
+        {"no title can hold the name", "a|b", {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        fake.ClearLog();
+        const nlohmann::json found = PeopleOf(*service, c.name);
+        ASSERT_TRUE(found["people"].is_array()) << found;
+        std::vector<std::string> ids;
+        for (const auto& person : found["people"]) ids.push_back(person["id"]);
+        EXPECT_EQ(ids, c.ids);
+        EXPECT_EQ(fake.ApiRequests() > 0, c.web);
+    }
+    const nlohmann::json gallery = PeopleOf(*service, "Grace Hopper")["people"][0];
+    EXPECT_EQ(gallery["description"], "Grace Hopper");
+    EXPECT_EQ(gallery["picture"],
+              service->Base() + "/pictures/Grace%20Hopper/grace_hopper_small.jpg");
+    EXPECT_EQ(PeopleOf(*service, "ada example")["people"][0]["description"],
+              "Example mathematician");
+
+    fake.html429 = true;
+    auto refused = Get(*service, "/api/people?q=Someone%20Else");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 502);
+    fake.html429 = false;
+}
+
+TEST_F(People, APinnedSearchKeepsToThatPersonsPictures) {
+    const auto service = Service("gallery,wikimedia");
+    const struct {
+        const char* rule;
+        std::string name, person;
+        std::size_t pictures;
+        std::string personId;  // of every picture
+        bool wikipedia;        // whether Wikipedia was asked
+    } cases[] = {
+        {"a Wikidata item: its own pictures, no article asked for", "Tim Example", "Q7002", 2,
+         "Q7002", false},
+        {"personality rights alone keep a file; a trademark or a deletion drops it", "Tim Example",
+         "Q7001", 1, "Q7001", false},
+        {"a gallery folder, matched as names are", "Eileen Collins", "eileen  collins", 4,
+         "Eileen Collins", false},
+        {"an item nobody knows", "Tim Example", "Q999999", 0, "", false},
+        {"neither an item nor a folder", "Tim Example", "Tim Example (ship)", 0, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        fake.ClearLog();
+        const std::vector<std::string> urls = Urls(Pinned(*service, c.name, c.person));
+        ASSERT_EQ(urls.size(), c.pictures);
+        for (const std::string& url : urls)
+            EXPECT_EQ(Source(*service, url)["personId"], c.personId);
+        for (const FakeWeb::Request& r : fake.Log())
+            EXPECT_EQ(r.service.rfind("wikipedia", 0) == 0, c.wikipedia) << r.path;
+    }
+}
+
+TEST_F(People, RealAnswersKeepTheirGoodPictures) {
+    const auto service = Service("wikimedia");
+    // Personality rights: taken, and said so in the credit; other restrictions: never fetched.
+    const std::vector<std::string> senator = Urls(Pinned(*service, "Tim Example", "Q7001"));
+    ASSERT_EQ(senator.size(), 1u);
+    const nlohmann::json credit = Source(*service, senator[0]);
+    EXPECT_EQ(credit["file"], "Tim Example senator.jpg");
+    EXPECT_EQ(credit["restrictions"], "personality");
+    EXPECT_EQ(credit["person"], "Tim Example");
+    EXPECT_EQ(credit["description"], "United States Senator from Example (born 1965)");
+    EXPECT_FALSE(Fetched("rally"));
+    EXPECT_FALSE(Fetched("gone"));
+
+    // Titles Commons normalised or redirected: found, and a file named twice fetched once.
+    fake.ClearLog();
+    std::set<std::string> files;
+    for (const std::string& url : Urls(Pinned(*service, "Tim Example", "Q7002")))
+        files.insert(Source(*service, url)["file"].get<std::string>());
+    EXPECT_EQ(files, (std::set<std::string>{"\xC3\x89"
+                                            "douard Tim Example.jpg",
+                                            "Tim Example kick.jpg"}));
+    int kicks = 0;
+    for (const FakeWeb::Request& r : fake.Log())
+        kicks += r.service == "upload" && r.path.find("kick") != std::string::npos;
+    EXPECT_EQ(kicks, 1);
+
+    // A wiki's own lead thumbnail at 207 px: asked for at a standard width the original has.
+    fake.ClearLog();
+    const std::vector<std::string> local = Urls(Found(*service, "Local Portrait"));
+    ASSERT_EQ(local.size(), 1u);
+    EXPECT_TRUE(Fetched("/960px-Local_Portrait.jpg"));
+    EXPECT_FALSE(Fetched("/207px-"));
+    EXPECT_EQ(Source(*service, local[0])["personId"], "Q5006");
+
+    // The description comes in the language the name's wiki is in.
+    const std::vector<std::string> yamada =
+        Urls(Found(*service, "\xE5\xB1\xB1\xE7\x94\xB0\xE8\x8A\xB1\xE5\xAD\x90"));
+    ASSERT_EQ(yamada.size(), 1u);
+    EXPECT_EQ(Source(*service, yamada[0])["description"],
+              "\xE6\x97\xA5\xE6\x9C\xAC\xE3\x81\xAE\xE4\xBE\x8B");
 }
 
 }  // namespace

@@ -203,5 +203,122 @@ TEST(GalleryCredits, NamesPicturesAndTheirVariantsFromTheirTables) {
     EXPECT_NE(ProvenanceJson({.author = "\xFF"}).find(R"("author":")"), std::string::npos);
 }
 
+TEST(CommonsAnswer, PersonalityRightsAloneLeaveAFileUsable) {
+    const struct {
+        const char* extmetadata;
+        bool restricted;
+        const char* restrictions;
+    } cases[] = {
+        {R"({"Restrictions":{"value":"personality"}})", false, "personality"},
+        {R"({"Restrictions":{"value":" personality "}})", false, "personality"},
+        {R"({"Restrictions":{"value":"personality|trademarked"}})", true, ""},
+        {R"({"Restrictions":{"value":"insignia"}})", true, ""},
+        {R"({"Restrictions":{"value":"personality"},"NonFree":{"value":"true"}})", true,
+         "personality"},
+        {R"({"Restrictions":{"value":"personality"},"DeletionReason":{"value":"copyvio"}})", true,
+         "personality"},
+        {R"({})", false, ""},
+    };
+    for (const auto& c : cases) {
+        const CommonsAnswer a = ReadCommonsAnswer(
+            std::string(R"({"query":{"pages":[{"title":"File:A.jpg",)") +
+            R"("imageinfo":[{"mime":"image/jpeg","extmetadata":)" + c.extmetadata + "}]}]}}");
+        ASSERT_EQ(a.files.size(), 1u) << c.extmetadata;
+        EXPECT_EQ(a.files[0].restricted, c.restricted) << c.extmetadata;
+        EXPECT_EQ(a.files[0].restrictions, c.restrictions) << c.extmetadata;
+    }
+}
+
+TEST(CommonsAnswer, ReadsTheTitlesCommonsRenamed) {
+    const CommonsAnswer a = ReadCommonsAnswer(R"({"query":{
+        "normalized":[{"fromencoded":false,"from":"File:\u00e9lan.jpg","to":"File:\u00c9lan.jpg"}],
+        "redirects":[{"from":"File:\u00c9lan.jpg","to":"File:Elan 2020.jpg"}],
+        "pages":[{"ns":6,"title":"File:Elan 2020.jpg","imageinfo":[{"mime":"image/jpeg"}]}]}})");
+    EXPECT_EQ(FinalTitle(a.renamed, "File:\xC3\xA9lan.jpg"), "File:Elan 2020.jpg");
+    EXPECT_EQ(FinalTitle(a.renamed, "File:Other.jpg"), "File:Other.jpg");
+}
+
+TEST(WikidataClaims, NameAndDescriptionInTheLanguageAskedFor) {
+    const char* json = R"({"entities":{"Q9":{"claims":{},
+        "labels":{"en":{"language":"en","value":"Tim Example"},"ja":{"value":"\u30c6\u30a3\u30e0"}},
+        "descriptions":{"en":{"value":"senator &amp; <i>author</i>"}}},
+        "Q7":{"id":"Q7","missing":""}}})";
+    const PersonClaims en = ReadWikidataClaims(json, "Q9", "en");
+    EXPECT_EQ(en.label, "Tim Example");
+    EXPECT_EQ(en.description, "senator & author");
+    const PersonClaims ja = ReadWikidataClaims(json, "Q9", "ja");
+    EXPECT_EQ(ja.label, "\xE3\x83\x86\xE3\x82\xA3\xE3\x83\xA0");
+    EXPECT_EQ(ja.description, "");  // no other language stands in
+    EXPECT_EQ(ReadWikidataClaims(json, "Q9").label, "");
+    EXPECT_FALSE(ReadWikidataClaims(json, "Q7", "en").ok);  // an id Wikidata does not know
+}
+
+TEST(WikimediaQueries, NonStandardThumbnailsAreAskedForAtAStepTheOriginalHas) {
+    using namespace wikimedia;
+    const std::string base = "https://u/thumb/a/ab/P.jpg/";
+    const struct {
+        const char* rule;
+        std::string address;
+        int originalWidth;
+        std::string expected;
+    } cases[] = {
+        {"a standard width stays", base + "500px-P.jpg", 3000, base + "500px-P.jpg"},
+        {"an original stays", "https://u/a/ab/P.jpg", 0, "https://u/a/ab/P.jpg"},
+        {"a portrait's width: the face width", base + "207px-P.jpg", 1035, base + "960px-P.jpg"},
+        {"never as wide as the original", base + "207px-P.jpg", 960, base + "500px-P.jpg"},
+        {"a small original", base + "207px-P.jpg", 300, base + "250px-P.jpg"},
+        {"original unknown: no wider than the thumbnail", base + "207px-P.jpg", 0,
+         base + "120px-P.jpg"},
+        {"no step fits", base + "15px-P.jpg", 18, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StandardThumbnail(c.address, c.originalWidth), c.expected) << c.rule;
+        if (!c.expected.empty())
+            EXPECT_TRUE(IsStandardThumbnail(c.expected)) << c.rule;
+    }
+    for (const char* id : {"Q1", "Q42", "Q123456789012"}) EXPECT_TRUE(IsItemId(id)) << id;
+    for (const char* id : {"", "Q", "Q0", "Q01", "q42", "P18", "Q4 2", "Q1234567890123", "Grace"})
+        EXPECT_FALSE(IsItemId(id)) << id;
+    // Labels and descriptions come in the one language asked for; files follow redirects.
+    const std::string wikidata = WikidataQuery({}, {"Q1", "Q2"}, "ja");
+    EXPECT_NE(wikidata.find("&ids=Q1%7CQ2&props=claims%7Clabels%7Cdescriptions&languages=ja"),
+              std::string::npos)
+        << wikidata;
+    EXPECT_NE(CommonsFilesQuery({}, {"a.jpg"}).find("&redirects=1&titles=File%3AA.jpg"),
+              std::string::npos);
+}
+
+TEST(Provenance, NewFieldsFollowTheOldOnesWhichStayAsTheyWere) {
+    Provenance p{.provider = "wikimedia",
+                 .file = "A.jpg",
+                 .author = "Jo",
+                 .license = "CC BY 4.0",
+                 .attributionRequired = true,
+                 .person = "Tim Example",
+                 .personId = "Q7001",
+                 .description = "senator",
+                 .restrictions = "personality"};
+    EXPECT_EQ(ProvenanceJson(p),
+              R"({"provider":"wikimedia","file":"A.jpg","page":"","original":"","author":"Jo",)"
+              R"("license":"CC BY 4.0","licenseUrl":"","attributionRequired":true,)"
+              R"("person":"Tim Example","personId":"Q7001","description":"senator",)"
+              R"("restrictions":"personality"})");
+    // In the gallery the folder is the person, whether the credits name the picture or not.
+    const GalleryCredits credits = GalleryCredits::Parse(
+        "| picture | licence |\n|---|---|\n| `Grace Hopper/g.jpg` | public domain |\n");
+    for (const char* file : {"Grace Hopper/g.jpg", "Grace Hopper/other.jpg"}) {
+        const Provenance g = credits.Of(file);
+        EXPECT_EQ(g.person, "Grace Hopper") << file;
+        EXPECT_EQ(g.personId, "Grace Hopper") << file;
+        EXPECT_EQ(g.description, "Grace Hopper") << file;
+        EXPECT_EQ(g.restrictions, "") << file;
+    }
+    EXPECT_EQ(
+        PeopleJson({{"Q1", "A \"B\"", "x", "/remote/1.jpg"}, {"Q2", "C", "", ""}}, "http://h:1"),
+        R"({"people":[{"id":"Q1","name":"A \"B\"","description":"x",)"
+        R"("picture":"http://h:1/remote/1.jpg"},)"
+        R"({"id":"Q2","name":"C","description":"","picture":""}]})");
+}
+
 }  // namespace
 }  // namespace norvo
