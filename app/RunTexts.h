@@ -56,11 +56,9 @@ inline constexpr char kBodyPersonLineText[] = NORVO_TEXT("本体 人物 %1: %2")
 inline constexpr char kFacePersonLineText[] = NORVO_TEXT("顔 人物 %1: %2");
 inline constexpr char kBodyPictureLineText[] = NORVO_TEXT("本体 %1: %2 — 顔%3個 — %4");
 inline constexpr char kFacePictureLineText[] = NORVO_TEXT("顔 %1: %2 — 顔%3個 — %4");
-// Who: %1 the name, %2 the description; in a picture's line %1 the name, %2 the id, %3 the
-// description.
-inline constexpr char kNameDescribedText[] = NORVO_TEXT("%1: %2");
+// Who: %1 the name (with its id: %2), then %1 that, %2 the description.
 inline constexpr char kPersonText[] = NORVO_TEXT("%1 (%2)");
-inline constexpr char kPersonDescribedText[] = NORVO_TEXT("%1 (%2): %3");
+inline constexpr char kNameDescribedText[] = NORVO_TEXT("%1: %2");
 inline constexpr char kUnknownPersonText[] = NORVO_TEXT("不明");
 // The picture the run would take is marked in the list (%1 the line).
 inline constexpr char kChosenCandidateText[] = NORVO_TEXT("%1 *");

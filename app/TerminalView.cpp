@@ -29,6 +29,16 @@ std::string ForTerminal(const std::string& text) {
     return out;
 }
 
+// A person as the candidate list names them: the name, the id where it says more than the name,
+// and the description where it says more than the name (a gallery folder is all three).
+std::string Who(const std::string& name, const std::string& id, const std::string& description) {
+    const std::string named =
+        id.empty() || id == name ? name : ComposeText(kPersonText, {name, id});
+    return description.empty() || description == name
+               ? named
+               : ComposeText(kNameDescribedText, {named, description});
+}
+
 }  // namespace
 
 TerminalView::TerminalView(std::FILE* out, bool isTerminal, bool verbose, std::string savePath)
@@ -149,24 +159,17 @@ std::vector<std::string> CandidateLines(const RunCandidates& candidates) {
     for (const Side& side : {Side{&candidates.body, kBodyPersonLineText, kBodyPictureLineText},
                              Side{&candidates.face, kFacePersonLineText, kFacePictureLineText}}) {
         for (const Person& person : side.candidates->people) {
-            const std::string who =
-                person.description.empty()
-                    ? person.name
-                    : ComposeText(kNameDescribedText, {person.name, person.description});
-            lines.push_back(ComposeText(side.personLine, {person.id, who}));
+            lines.push_back(ComposeText(side.personLine,
+                                        {person.id, Who(person.name, "", person.description)}));
         }
         for (std::size_t i = 0; i < side.candidates->pictures.size(); ++i) {
             const SideCandidates::Picture& picture = side.candidates->pictures[i];
             const PictureCredit& credit = picture.credit;
             const std::string file =
                 credit.file.empty() ? PictureFileName(picture.found.address) : credit.file;
-            std::string who = UserText(kUnknownPersonText);
-            if (!credit.person.empty()) {
-                who = credit.description.empty()
-                          ? ComposeText(kPersonText, {credit.person, credit.personId})
-                          : ComposeText(kPersonDescribedText,
-                                        {credit.person, credit.personId, credit.description});
-            }
+            const std::string who = credit.person.empty()
+                                        ? UserText(kUnknownPersonText)
+                                        : Who(credit.person, credit.personId, credit.description);
             std::string line = ComposeText(side.pictureLine, {std::to_string(i + 1), file,
                                                               std::to_string(picture.faces), who});
             if (i == side.candidates->chosen) {

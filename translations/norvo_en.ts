@@ -268,10 +268,6 @@ Try &apos;%1 --help&apos; for more information.</translation>
         <translation>No person &quot;%2&quot; was found for %1; choose one of %3.</translation>
     </message>
     <message>
-        <source>%1 (%2): %3</source>
-        <translation>%1 (%2): %3</translation>
-    </message>
-    <message>
         <source>不明</source>
         <translation>unknown</translation>
     </message>
