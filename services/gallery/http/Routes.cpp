@@ -59,6 +59,27 @@ std::string LoggedTarget(const std::string& target) {
     return out;
 }
 
+// A name-like value of the query (`q`, `person`), percent-decoded and at most kMaxNameBytes
+// long; `error` is the 400 answer's text when it is malformed, or missing though `required`
+// (a value that is not required and missing is "").
+struct QueryText {
+    std::string value;
+    std::string error;
+};
+
+QueryText ReadQueryText(const std::string& target, const char* key, const char* what,
+                        bool required) {
+    const std::optional<std::string> raw = ServiceText::QueryValue(target, key);
+    if (!raw)
+        return {"", required ? std::string("missing ") + key : ""};
+    std::optional<std::string> decoded = ServiceText::PercentDecode(*raw, true);
+    if (!decoded)
+        return {"", std::string("bad percent-encoding in ") + key};
+    if (decoded->size() > kMaxNameBytes)
+        return {"", std::string(what) + " too long"};
+    return {std::move(*decoded), ""};
+}
+
 }  // namespace
 
 Routes::Routes(const GalleryOptions& options, Services services)
@@ -97,29 +118,16 @@ std::optional<std::string> Routes::OwnPath(const httplib::Request& req,
 }
 
 void Routes::Search(const httplib::Request& req, httplib::Response& res) const {
-    const std::optional<std::string> raw = ServiceText::QueryValue(req.target, "q");
-    if (!raw)
-        return SetText(res, 400, "missing q");
-    const std::optional<std::string> name = ServiceText::PercentDecode(*raw, true);
-    if (!name)
-        return SetText(res, 400, "bad percent-encoding in q");
-    if (name->size() > kMaxNameBytes)
-        return SetText(res, 400, "name too long");
-
+    const QueryText name = ReadQueryText(req.target, "q", "name", true);
+    if (!name.error.empty())
+        return SetText(res, 400, name.error);
     // Kept to one person (a Wikidata id or a gallery folder) when the request names one.
-    std::string person;
-    if (const std::optional<std::string> rawPerson =
-            ServiceText::QueryValue(req.target, "person")) {
-        const std::optional<std::string> decoded = ServiceText::PercentDecode(*rawPerson, true);
-        if (!decoded)
-            return SetText(res, 400, "bad percent-encoding in person");
-        if (decoded->size() > kMaxNameBytes)
-            return SetText(res, 400, "person too long");
-        person = *decoded;
-    }
+    const QueryText person = ReadQueryText(req.target, "person", "person", false);
+    if (!person.error.empty())
+        return SetText(res, 400, person.error);
 
     const FirstWithAFace::Outcome found =
-        m_services.search.Find(*name, person, Clock::now() + m_options.searchTime);
+        m_services.search.Find(name.value, person.value, Clock::now() + m_options.searchTime);
     if (found.candidates.empty() && !found.failure.empty())
         return SetText(res, 502, found.failure);
 
@@ -134,16 +142,11 @@ void Routes::Search(const httplib::Request& req, httplib::Response& res) const {
 }
 
 void Routes::People(const httplib::Request& req, httplib::Response& res) const {
-    const std::optional<std::string> raw = ServiceText::QueryValue(req.target, "q");
-    if (!raw)
-        return SetText(res, 400, "missing q");
-    const std::optional<std::string> name = ServiceText::PercentDecode(*raw, true);
-    if (!name)
-        return SetText(res, 400, "bad percent-encoding in q");
-    if (name->size() > kMaxNameBytes)
-        return SetText(res, 400, "name too long");
+    const QueryText name = ReadQueryText(req.target, "q", "name", true);
+    if (!name.error.empty())
+        return SetText(res, 400, name.error);
     const FirstWithAFace::PeopleOutcome found =
-        m_services.search.People(*name, Clock::now() + m_options.searchTime);
+        m_services.search.People(name.value, Clock::now() + m_options.searchTime);
     if (found.people.empty() && !found.failure.empty())
         return SetText(res, 502, found.failure);
     res.set_content(PeopleJson(found.people, BaseFor(req)), "application/json; charset=utf-8");
