@@ -257,7 +257,9 @@ int RunCommandLine(int argc, char** argv) {
 
     std::error_code ec;
     for (const std::string* file : {&options.output, &options.preview}) {
-        if (!options.force && !file->empty() && std::filesystem::exists(*file, ec)) {
+        // A candidate list writes neither file, so neither is in the way.
+        if (!options.force && !options.candidates && !file->empty() &&
+            std::filesystem::exists(*file, ec)) {
             std::fprintf(stderr, "%s\n", ComposeText(kOutputExistsText, {program, *file}).c_str());
             return 1;
         }
