@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/Utf8Path.h"
 #include "services/gallery/wire/ServiceText.h"
 
 namespace norvo {
@@ -46,7 +47,12 @@ PathStatus ResolvePicturePath(const fs::path& root, std::string_view encodedPath
             return PathStatus::Outside;
         if (segment.empty() || segment == ".")
             return PathStatus::NotFound;
-        relative /= segment;
+#ifdef _WIN32
+        // Windows reads '\' as a separator and ':' as a drive or a file's named stream.
+        if (segment.find_first_of("\\:") != std::string::npos)
+            return PathStatus::Outside;
+#endif
+        relative /= PathFromUtf8(segment);
         start = slash + 1;
     }
 
@@ -70,7 +76,7 @@ PathStatus ResolvePicturePath(const fs::path& root, std::string_view encodedPath
 }
 
 const char* PictureContentType(const fs::path& file) {
-    std::string ext = file.extension().string();
+    std::string ext = Utf8Of(file.extension());
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".jpg" || ext == ".jpeg")
