@@ -1,7 +1,10 @@
 #include "tests/service/TestPictures.h"
 
 #include <gtest/gtest.h>
+#include <QBuffer>
+#include <QImageWriter>
 #include <QPainter>
+#include <QTransform>
 
 namespace norvo::test {
 
@@ -34,6 +37,42 @@ QImage SideBySide(const QImage& left, const QImage& right) {
     painter.drawImage(0, 0, left);
     painter.drawImage(left.width(), 0, right);
     return canvas;
+}
+
+QImage Plain(int width, int height, std::uint32_t rgb) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(QRgb(rgb)));
+    return image;
+}
+
+QImage DrawnOn(const QImage& canvas, int x, int y, const QImage& image) {
+    QImage drawn = canvas;
+    QPainter(&drawn).drawImage(x, y, image);
+    return drawn;
+}
+
+QImage SmoothlyScaled(const QImage& image, int w, int h) {
+    return image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+GreyPicture GreyOf(const QImage& image) {
+    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    GreyPicture out{grey.width(), grey.height(), {}};
+    for (int y = 0; y < grey.height(); ++y) {
+        out.pixels.insert(out.pixels.end(), grey.constScanLine(y),
+                          grey.constScanLine(y) + grey.width());
+    }
+    return out;
+}
+
+std::string JpegLyingWithExifToStandUp(const QImage& upright) {
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    EXPECT_TRUE(writer.write(upright.transformed(QTransform().rotate(-90))));
+    return std::string(jpeg.constData(), static_cast<std::size_t>(jpeg.size()));
 }
 
 }  // namespace norvo::test
