@@ -268,6 +268,48 @@ TEST(PictureLoad, SizeLimitsAreCheckedBeforeDecoding) {
     EXPECT_EQ(ReadPicturePixel(p.get(), 16383, 0), kGreen);
 }
 
+#ifdef _WIN32
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
+    return std::vector<uint8_t>(values.begin(), values.end());
+}
+
+TEST(PictureLoad, EveryFormatsDeclaredSizeIsCheckedBeforeWicSeesIt) {
+    // Headers claiming 20000 x 20000 (0x4e20) and nothing else: some of WIC's decoders (Wine's
+    // PNG one) allocate the whole picture as soon as they open it, so the size is read first.
+    const struct {
+        const char* format;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"gif", Bytes({'G', 'I', 'F', '8', '9', 'a', 0x20, 0x4e, 0x20, 0x4e, 0, 0, 0, 0x3b})},
+        {"bmp",
+         Bytes({'B', 'M', 0,  0, 0,    0,    0, 0, 0,    0,    54,   0,    0, 0,
+                40,  0,   0,  0, 0x20, 0x4e, 0, 0, 0xe0, 0xb1, 0xff, 0xff,  // top-down: height < 0
+                1,   0,   24, 0, 0,    0,    0, 0})},
+        {"jpeg", Bytes({0xff, 0xd8, 0xff, 0xe0, 0,    4, 0, 0,    0xff, 0xc0, 0,   11,
+                        8,    0x4e, 0x20, 0x4e, 0x20, 1, 1, 0x11, 0,    0xff, 0xd9})},
+        {"tiff", Bytes({'I', 'I', 42, 0, 8, 0, 0, 0, 2,    0,           // two entries
+                        0,   1,   4,  0, 1, 0, 0, 0, 0x20, 0x4e, 0, 0,  // 256 width LONG
+                        1,   1,   3,  0, 1, 0, 0, 0, 0x20, 0x4e, 0, 0,  // 257 height SHORT
+                        0,   0,   0,  0})},
+        {"webp", Bytes({'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E',  'B',  'P', 'V',  'P',  '8',
+                        'X', 10,  0,   0,   0,  0, 0, 0, 0,   0x1f, 0x4e, 0,   0x1f, 0x4e, 0})},
+        // A lossless WebP of the largest size it can say, 16384 x 16384.
+        {"webp lossless",
+         Bytes({'R', 'I', 'F', 'F', 18, 0,    0,    0,    'W',  'E',  'B', 'P', 'V', 'P', '8',
+                'L', 5,   0,   0,   0,  0x2f, 0xff, 0xff, 0xff, 0x0f, 0,   0,   0,   0,   0})},
+    };
+    for (const auto& c : cases) {
+        PictureStatus why = PictureStatus::Ok;
+        EXPECT_EQ(LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), &why), nullptr);
+        EXPECT_EQ(why, PictureStatus::TooLarge) << c.format;
+        PackedPixels packed;
+        EXPECT_EQ(DecodePackedPixels(c.bytes.data(), c.bytes.size(), PackedFormat::Rgb, packed),
+                  PictureStatus::TooLarge)
+            << c.format;
+    }
+}
+#endif
+
 TEST(PackedPixels, AreTopDownRowsWithoutPadding) {
     TempFolder dir;
     const std::string path = dir.Path("q.png");
