@@ -8,7 +8,11 @@
 #include <memory>
 
 #ifdef _WIN32
+#include <objbase.h>
 #include <windows.h>
+
+#include <atomic>
+#include <thread>
 
 #include "base/WideText.h"
 #else
@@ -271,6 +275,48 @@ TEST(PictureLoad, SizeLimitsAreCheckedBeforeDecoding) {
 #ifdef _WIN32
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
     return std::vector<uint8_t>(values.begin(), values.end());
+}
+
+TEST(PictureLoad, ThreadsDecodeAndSaveSideBySideWhateverTheirApartment) {
+    // Each thread joins COM by itself; one already in the multithreaded apartment stays there.
+    TempFolder dir;
+    ASSERT_TRUE(testing::SaveImage(Quadrants(), dir.Path("q.png"), "png"));
+    std::atomic<int> good{0};
+    std::atomic<int> joined{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            const bool multi = i % 2 == 1;
+            if (multi) {
+                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            }
+            for (int k = 0; k < 5; ++k) {
+                Owned p(LoadPicture(dir.Path("q.png")));
+                const std::string out = dir.Path(std::to_string(i) + ".jpg");
+                if (p && ReadPicturePixel(p.get(), 24, 24) == kWhite &&
+                    SavePictureJpeg(out, p.get(), 90, 0) == 0) {
+                    ++good;
+                }
+            }
+            // Not only the process's multithreaded apartment (the test helpers' thread makes
+            // one) serving a thread in none: the library joined one for it.
+            APTTYPE type{};
+            APTTYPEQUALIFIER qualifier{};
+            if (SUCCEEDED(CoGetApartmentType(&type, &qualifier)) &&
+                (multi ? type == APTTYPE_MTA
+                       : type == APTTYPE_STA || type == APTTYPE_MAINSTA)) {  // the first STA
+                ++joined;
+            }
+            if (multi) {
+                CoUninitialize();
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(good, 20);
+    EXPECT_EQ(joined, 4);
 }
 
 TEST(PictureLoad, EveryFormatsDeclaredSizeIsCheckedBeforeWicSeesIt) {
