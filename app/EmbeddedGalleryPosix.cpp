@@ -1,7 +1,7 @@
 #include "app/EmbeddedGallery.h"
 
 // POSIX implementation: posix_spawn in a process group of its own, a pipe for the first line,
-// SIGTERM to stop. A Windows port replaces this file.
+// SIGTERM to stop. Windows has EmbeddedGalleryWin.cpp.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "text/UserText.h"
-
 extern char** environ;
 
 namespace norvo {
@@ -27,51 +25,14 @@ namespace {
 // The address line is short; anything longer is not the service we started.
 constexpr size_t kMaxAddressLine = 256;
 
-bool LooksLikeLoopbackAddress(const std::string& line) {
-    const std::string prefix = "http://127.0.0.1:";
-    if (line.compare(0, prefix.size(), prefix) != 0 || line.size() == prefix.size() ||
-        line.size() > prefix.size() + 5) {
-        return false;
-    }
-    for (size_t i = prefix.size(); i < line.size(); ++i) {
-        if (line[i] < '0' || line[i] > '9') {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
-
-namespace {
-
-// The failures a user is told (see ServiceSetup's kGalleryStartFailedText).
-constexpr char kNoProgramText[] =
-    NORVO_TEXT("the bundled gallery service (norvo-gallery) is missing");
-constexpr char kSpawnFailedText[] = NORVO_TEXT("the bundled gallery service could not be started");
-constexpr char kNoAddressText[] =
-    NORVO_TEXT("the bundled gallery service did not report its address");
-
-}  // namespace
-
-const char* EmbeddedGallery::describe(Status status) {
-    switch (status) {
-        case Status::Ok:
-            return "the bundled gallery service is running";
-        case Status::NotStarted:
-            return "the bundled gallery service is not running";
-        case Status::NoProgram:
-            return kNoProgramText;
-        case Status::SpawnFailed:
-            return kSpawnFailedText;
-        case Status::NoAddress:
-            return kNoAddressText;
-    }
-    return "unknown gallery status";
-}
 
 EmbeddedGallery::~EmbeddedGallery() {
     Stop();
+}
+
+bool EmbeddedGallery::IsRunning() const {
+    return m_pid > 0;
 }
 
 EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
@@ -167,7 +128,7 @@ EmbeddedGallery::Status EmbeddedGallery::Start(const std::string& program,
     // Later output of the service goes nowhere; closing our end would make its writes fail,
     // which it survives, but keeping the pipe open costs nothing while it runs.
     m_outFd = fds[0];
-    if (!complete || !LooksLikeLoopbackAddress(line)) {
+    if (!complete || !LooksLikeServiceAddress(line)) {
         Stop();
         return Status::NoAddress;
     }

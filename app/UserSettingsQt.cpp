@@ -1,5 +1,7 @@
 #include "app/UserSettings.h"
 
+// The settings file on Linux: found under the XDG folders, read and written by Qt's INI reader.
+
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -33,8 +35,6 @@ std::string UserSettings::DefaultPath() {
     return base + "/" + kFolder + "/" + kFile;
 }
 
-UserSettings::UserSettings(std::string path) : m_strPath(std::move(path)) {}
-
 std::optional<std::string> UserSettings::Value(const std::string& key) const {
     std::error_code ec;
     if (m_strPath.empty() || !std::filesystem::is_regular_file(m_strPath, ec)) {
@@ -62,21 +62,6 @@ bool UserSettings::SetValue(const std::string& key, const std::string& value) {
     file.setValue(QString::fromStdString(key), QString::fromStdString(value));
     file.sync();
     return file.status() == QSettings::NoError;
-}
-
-std::string ResolveSetting(const std::string& option, const char* variable,
-                           const UserSettings& file, const char* key, const std::string& fallback) {
-    if (!option.empty()) {
-        return option;
-    }
-    if (const char* value = variable != nullptr ? std::getenv(variable) : nullptr;
-        value != nullptr && value[0] != '\0') {
-        return value;
-    }
-    if (std::optional<std::string> stored = file.Value(key); stored && !stored->empty()) {
-        return *stored;
-    }
-    return fallback;
 }
 
 }  // namespace norvo
