@@ -364,18 +364,36 @@ PictureStatus DecodeBytes(const uint8_t* data, size_t size, std::unique_ptr<Pict
     if (!PictureSizeAllowed(frameWidth, frameHeight)) {
         return PictureStatus::TooLarge;
     }
+    // Other formats go through 32-bit BGRA (alpha dropped, as Qt drops it): Wine converts
+    // grey and palette pictures to 24-bit BGR only that way.
+    WICPixelFormatGUID format{};
+    hr = frame->GetPixelFormat(&format);
+    Com<IWICBitmapSource> bgra;
     Com<IWICBitmapSource> bgr;
-    hr = WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, frame.get(), bgr.put());
+    if (SUCCEEDED(hr) && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
+        hr = WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.get(), bgra.put());
+        if (SUCCEEDED(hr)) {
+            hr = WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, bgra.get(), bgr.put());
+        }
+    }
     if (FAILED(hr)) {
         return FromHresult(hr);
     }
+    IWICBitmapSource* source = bgr ? bgr.get() : frame.get();
     auto decoded =
         AllocatePicture(static_cast<int32_t>(frameWidth), static_cast<int32_t>(frameHeight));
     if (!decoded) {
         return PictureStatus::OutOfMemory;
     }
-    hr = bgr->CopyPixels(nullptr, static_cast<UINT>(PictureStride(frameWidth)),
-                         decoded->header.biSizeImage, decoded->bits);
+    // In bands: a converter holds its source's pixels for the rows asked at once.
+    const UINT stride = static_cast<UINT>(PictureStride(frameWidth));
+    constexpr UINT kBand = 256;
+    for (UINT y = 0; SUCCEEDED(hr) && y < frameHeight; y += kBand) {
+        const UINT rows = std::min(kBand, frameHeight - y);
+        const WICRect band{0, static_cast<INT>(y), static_cast<INT>(frameWidth),
+                           static_cast<INT>(rows)};
+        hr = source->CopyPixels(&band, stride, stride * rows, decoded->bits + size_t{y} * stride);
+    }
     if (FAILED(hr)) {
         return FromHresult(hr);
     }
