@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 #ifdef _WIN32
 #define NORVO_HELP_GALLERY "data\\gallery"
 #define NORVO_HELP_CACHE "%LOCALAPPDATA%\\norvo\\cache"
-#define NORVO_HELP_STOP "Ctrl-C, Ctrl-Break or the console's end"
+#define NORVO_HELP_STOP "Ctrl-C or Ctrl-Break"
 #else
 #define NORVO_HELP_GALLERY "share/norvo/gallery"
 #define NORVO_HELP_CACHE "$XDG_CACHE_HOME/norvo, else ~/.cache/norvo"

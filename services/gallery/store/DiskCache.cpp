@@ -189,7 +189,7 @@ void DiskCache::Evict() {
     const auto now = fs::file_time_type::clock::now();
     ForEachCacheFile(m_folder, [&](const fs::directory_entry& file, bool isEntry) {
         std::error_code ec;
-        Entry e{file.path(), file.last_write_time(ec), file.file_size(ec)};
+        Entry e{file.path(), store_platform::LastWriteTime(file.path(), ec), file.file_size(ec)};
         if (ec)
             return;
         if (!isEntry) {

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace norvo::store_platform {
 
@@ -41,5 +42,10 @@ bool WriteFileReplacing(const std::filesystem::path& file, std::string_view temp
 
 // Sets the file's modification time to now: eviction goes by it.
 void MarkUsed(const std::filesystem::path& file);
+
+// The file's modification time as finely as the system keeps it (MinGW's std::filesystem
+// knows whole seconds only, too coarse to order entries written one after another).
+std::filesystem::file_time_type LastWriteTime(const std::filesystem::path& file,
+                                              std::error_code& ec);
 
 }  // namespace norvo::store_platform

@@ -109,6 +109,10 @@ bool WriteFileReplacing(const fs::path& file, std::string_view tempPrefix,
     return true;
 }
 
+fs::file_time_type LastWriteTime(const fs::path& file, std::error_code& ec) {
+    return fs::last_write_time(file, ec);
+}
+
 void MarkUsed(const fs::path& file) {
     const timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
     ::utimensat(AT_FDCWD, file.c_str(), times, 0);

@@ -46,6 +46,20 @@ bool IsSpace(wchar_t c) {
            c == 0x205F || c == 0x3000;
 }
 
+// Where simple case folding goes past lower case, for what NFKC leaves: final sigma, the
+// iota subscript, and Cherokee, which folds to its capitals.
+wchar_t FoldBeyondLowerCase(wchar_t c) {
+    if (c == 0x03C2)
+        return 0x03C3;
+    if (c == 0x0345)
+        return 0x03B9;
+    if (c >= 0xAB70 && c <= 0xABBF)
+        return static_cast<wchar_t>(c - 0xAB70 + 0x13A0);
+    if (c >= 0x13F8 && c <= 0x13FD)
+        return static_cast<wchar_t>(c - 8);
+    return c;
+}
+
 std::wstring MapCase(const std::wstring& text, DWORD flags) {
     const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, flags, text.data(),
                                 static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr, 0);
@@ -108,13 +122,14 @@ std::string RawSha256(std::string_view bytes) {
 }
 
 std::string NameKey(std::string_view name) {
-    // Upper then lower case gives the classes simple case folding gives (final sigma meets
-    // sigma); the key is only ever compared with other keys.
+    // Upper then lower case, then the few folds beyond that: the classes simple case folding
+    // gives, which Qt's toCaseFolded gives on Linux.
     const std::wstring folded =
         MapCase(MapCase(NormalizeKc(win::ToWide(name)), LCMAP_UPPERCASE), LCMAP_LOWERCASE);
     std::wstring key;
     bool space = false;
-    for (const wchar_t c : folded) {
+    for (wchar_t c : folded) {
+        c = FoldBeyondLowerCase(c);
         if (IsSpace(c)) {
             space = !key.empty();
             continue;
@@ -211,6 +226,22 @@ bool WriteFileReplacing(const fs::path& file, std::string_view tempPrefix,
         return false;
     }
     return true;
+}
+
+fs::file_time_type LastWriteTime(const fs::path& file, std::error_code& ec) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+        ec.assign(static_cast<int>(GetLastError()), std::system_category());
+        return fs::file_time_type::min();
+    }
+    ec.clear();
+    // FILETIME counts 100 ns steps since 1601; the Unix epoch is 11644473600 s later.
+    const std::int64_t ticks = (std::int64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                               data.ftLastWriteTime.dwLowDateTime;
+    const std::chrono::sys_time<std::chrono::nanoseconds> written{
+        std::chrono::nanoseconds((ticks - 116444736000000000LL) * 100)};
+    return std::chrono::time_point_cast<fs::file_time_type::duration>(
+        std::chrono::file_clock::from_sys(written));
 }
 
 void MarkUsed(const fs::path& file) {
