@@ -40,9 +40,10 @@ inline std::wstring QuoteArgument(const std::wstring& arg) {
 }
 
 // `program` and `args` in UTF-8; `env` is added to this process's environment for the child.
+// With `withErrors` its standard error is collected too, in the order it is written.
 inline ProcessRun RunProcess(const std::string& program, const std::vector<std::string>& args,
                              const std::vector<std::pair<std::string, std::string>>& env = {},
-                             const std::string& stdinText = "") {
+                             const std::string& stdinText = "", bool withErrors = false) {
     std::wstring commandLine = QuoteArgument(win::ToWide(program));
     for (const std::string& a : args) {
         commandLine += L" " + QuoteArgument(win::ToWide(a));
@@ -79,7 +80,7 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inRead;
     startup.hStdOutput = outWrite;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = withErrors ? outWrite : GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info{};
     ProcessRun run;
     const BOOL started =
@@ -98,10 +99,26 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
                   nullptr);
     }
     CloseHandle(inWrite);
+    // Read until the child has ended and its output is drained, not until the pipe's end: a
+    // process the child started (or Wine's desktop process) may hold the pipe open longer.
     char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(outRead, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-        run.out.append(buffer, n);
+    for (bool ended = false;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr)) {
+            break;  // every writer is gone
+        }
+        if (available > 0) {
+            DWORD n = 0;
+            if (!ReadFile(outRead, buffer, sizeof buffer, &n, nullptr) || n == 0) {
+                break;
+            }
+            run.out.append(buffer, n);
+            continue;
+        }
+        if (ended) {
+            break;
+        }
+        ended = WaitForSingleObject(info.hProcess, 10) == WAIT_OBJECT_0;
     }
     CloseHandle(outRead);
     WaitForSingleObject(info.hProcess, INFINITE);
