@@ -9,6 +9,8 @@ namespace norvo {
 // and without any locale variable, every text is shown as it stands in the program. Any other
 // language is shown from its translation file, norvo_<language>.qm in the translations folder,
 // and in English (norvo_en.qm) when it has none. Qt Core stays private to this file pair.
+// On Windows the translations are compiled into the program (text/TextCatalogue.h), and the
+// user's UI language stands in for LANG when no locale variable is set.
 
 // One environment variable's value, or null when it is not set.
 using EnvironmentReader = std::function<const char*(const char*)>;
@@ -22,17 +24,27 @@ using TranslationFinder = std::function<bool(const std::string& language)>;
 // program's own texts.
 std::string ChooseLanguage(const EnvironmentReader& getenv, const TranslationFinder& hasFile);
 
-// The translation files' folder: translations/ in the program's data folder ("" when unknown).
+// Windows: as ChooseLanguage, with `uiLocale` (the user's UI language as a locale name,
+// "ja-JP") taken as LANG when none of LC_ALL, LC_MESSAGES and LANG is set.
+std::string ChooseLanguageOrUi(const EnvironmentReader& getenv, const std::string& uiLocale,
+                               const TranslationFinder& hasFile);
+
+// Windows: the locale name of a UI language id ("en-US" for 0x0409); "" when unknown.
+std::string UiLanguageLocale(unsigned short languageId);
+
+// The translation files' folder: translations/ in the program's data folder ("" when unknown;
+// always "" on Windows, where the translations are compiled in).
 std::string TranslationsFolder();
 
 // Chooses the language from this process's environment and shows every text in it from now on.
 // Call at start-up, before any other thread. Returns the language chosen ("" for the program's
-// own); an unreadable file leaves the program's own texts.
+// own); an unreadable file leaves the program's own texts. Windows ignores `folder`.
 std::string SetUpUserLanguage(const std::string& folder = TranslationsFolder());
 
 // Once the application object exists: Qt's own texts (the buttons of the message boxes, the
 // save dialog) in the language chosen, Japanese for the program's own, from Qt's translations.
-// False when Qt has none for it: its texts stay English.
+// False when Qt has none for it: its texts stay English. Always false on Windows: its own
+// dialogs speak the system's language.
 bool TranslateToolkitTexts();
 
 }  // namespace norvo

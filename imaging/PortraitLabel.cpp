@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "base/WideText.h"
+
 namespace norvo {
 
 namespace {
@@ -46,7 +48,12 @@ LabelStatus WritePortraitLabel(const std::string& path, const PortraitLabel& lab
     std::call_once(xmpReady, [] { Exiv2::XmpParser::initialize(); });
     Exiv2::Image::AutoPtr image;
     try {
+#ifdef _WIN32
+        // Exiv2's narrow paths are in the ANSI code page on Windows; ours are UTF-8.
+        image = Exiv2::ImageFactory::open(win::ToWide(path), false);
+#else
         image = Exiv2::ImageFactory::open(path, false);
+#endif
         if (image.get() == nullptr || image->imageType() != Exiv2::ImageType::jpeg) {
             return LabelStatus::Unreadable;
         }

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QPainter>
-
 #include "imaging/FaceBlend.h"
 #include "imaging/FaceCompositor.h"
 #include "tests/imaging/TestPictures.h"
@@ -17,12 +14,9 @@ using testing::TempFolder;
 class FaceCompositorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QImage body(400, 300, QImage::Format_RGB32);
-        body.fill(Qt::black);
-        QImage face(50, 50, QImage::Format_RGB32);
-        face.fill(Qt::white);
-        QImage mask(8, 8, QImage::Format_Grayscale8);
-        mask.fill(255);
+        const testing::TestImage body(400, 300, 0x000000);
+        const testing::TestImage face(50, 50, 0xffffff);
+        const testing::TestImage mask(8, 8, 0xffffff);
         ASSERT_TRUE(testing::SaveImage(body, m_body, "jpeg"));
         ASSERT_TRUE(testing::SaveImage(face, m_face, "png"));
         ASSERT_TRUE(testing::SaveImage(mask, m_mask, "png"));

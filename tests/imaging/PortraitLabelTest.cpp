@@ -6,9 +6,11 @@
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <filesystem>
 
-#include "TestPictures.h"
+#include "base/WideText.h"
 #include "imaging/PortraitLabel.h"
+#include "tests/imaging/TestPictures.h"
 
 namespace norvo {
 namespace {
@@ -16,6 +18,7 @@ namespace {
 using testing::ReadBytes;
 using testing::SaveImage;
 using testing::TempFolder;
+using testing::TestImage;
 using testing::WriteBytes;
 
 // Everything from the first start-of-scan marker on: the compressed picture data.
@@ -23,6 +26,15 @@ std::vector<uint8_t> ScanData(const std::vector<uint8_t>& jpeg) {
     const uint8_t sos[] = {0xFF, 0xDA};
     const auto at = std::search(jpeg.begin(), jpeg.end(), std::begin(sos), std::end(sos));
     return {at, jpeg.end()};
+}
+
+// Opens the picture through Exiv2 with a UTF-8 path, as the label does.
+Exiv2::Image::AutoPtr Open(const std::string& path) {
+#ifdef _WIN32
+    return Exiv2::ImageFactory::open(win::ToWide(path));
+#else
+    return Exiv2::ImageFactory::open(path);
+#endif
 }
 
 std::string XmpText(Exiv2::XmpData& xmp, const char* key) {
@@ -38,8 +50,7 @@ std::string ExifText(Exiv2::ExifData& exif, const char* key) {
 TEST(PortraitLabelTest, EveryFieldReadsBackAndThePictureDataIsKept) {
     TempFolder folder;
     const std::string path = folder.Path("portrait.jpg");
-    QImage picture(64, 48, QImage::Format_RGB32);
-    picture.fill(QColor(200, 120, 40));
+    const TestImage picture(64, 48, 200 | 120 << 8 | 40 << 16);
     ASSERT_TRUE(SaveImage(picture, path, "jpeg"));
     const std::vector<uint8_t> before = ReadBytes(path);
 
@@ -55,7 +66,7 @@ TEST(PortraitLabelTest, EveryFieldReadsBackAndThePictureDataIsKept) {
     EXPECT_FALSE(ScanData(before).empty());
     EXPECT_EQ(ScanData(after), ScanData(before));
 
-    auto image = Exiv2::ImageFactory::open(path);
+    auto image = Open(path);
     image->readMetadata();
     Exiv2::XmpData& xmp = image->xmpData();
     EXPECT_EQ(XmpText(xmp, "Xmp.iptcExt.DigitalSourceType"), kCompositeSourceType);
@@ -74,7 +85,7 @@ TEST(PortraitLabelTest, EveryFieldReadsBackAndThePictureDataIsKept) {
     label.credits = {"only one"};
     label.licences.clear();
     ASSERT_EQ(WritePortraitLabel(path, label), LabelStatus::Written);
-    auto again = Exiv2::ImageFactory::open(path);
+    auto again = Open(path);
     again->readMetadata();
     EXPECT_EQ(XmpText(again->xmpData(), "Xmp.photoshop.Credit"), "only one");
     EXPECT_EQ(ScanData(ReadBytes(path)), ScanData(before));
@@ -83,8 +94,7 @@ TEST(PortraitLabelTest, EveryFieldReadsBackAndThePictureDataIsKept) {
 TEST(PortraitLabelTest, OnlyJpegFilesAreLabelledAndOthersAreLeftAsTheyAre) {
     TempFolder folder;
     const std::string png = folder.Path("picture.png");
-    QImage picture(8, 8, QImage::Format_RGB32);
-    picture.fill(Qt::red);
+    const TestImage picture(8, 8, 0x0000ff);
     ASSERT_TRUE(SaveImage(picture, png, "png"));
     const std::string text = folder.Path("text.jpg");
     ASSERT_TRUE(WriteBytes(text, {'n', 'o', ' ', 'j', 'p', 'e', 'g'}));
@@ -96,6 +106,23 @@ TEST(PortraitLabelTest, OnlyJpegFilesAreLabelledAndOthersAreLeftAsTheyAre) {
         EXPECT_EQ(ReadBytes(path), before);
     }
     EXPECT_EQ(WritePortraitLabel(folder.Path("missing.jpg"), {}), LabelStatus::Unreadable);
+}
+
+TEST(PortraitLabelTest, APictureInAFolderNamedInJapaneseIsLabelled) {
+    // Paths are UTF-8 inside the program; on Windows they must reach the file system as wide
+    // characters, not through the ANSI code page.
+    TempFolder folder;
+    const std::string named = folder.Path("写真 フォルダ");
+    std::filesystem::create_directory(
+        std::filesystem::path(std::u8string(named.begin(), named.end())));
+    const std::string path = named + "/顔.jpg";
+    ASSERT_TRUE(SaveImage(TestImage(16, 16, 0x808080), path, "jpeg"));
+    ASSERT_EQ(WritePortraitLabel(path, PortraitLabel{"説明", {"クレジット"}, {}, "norvo 9.9"}),
+              LabelStatus::Written);
+    auto image = Open(path);
+    image->readMetadata();
+    EXPECT_EQ(XmpText(image->xmpData(), "Xmp.photoshop.Credit"), "クレジット");
+    EXPECT_EQ(XmpText(image->xmpData(), "Xmp.iptcExt.DigitalSourceType"), kCompositeSourceType);
 }
 
 }  // namespace
