@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/CandidateChoice.h"

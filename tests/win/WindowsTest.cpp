@@ -28,6 +28,7 @@
 #include "app/win/ProgressWindow.h"
 #include "app/win/WinMessageBox.h"
 #include "app/win/resource.h"
+#include "base/Utf8Path.h"
 #include "base/WideText.h"
 #include "imaging/Picture.h"
 #include "saori/WorkFolder.h"
@@ -181,8 +182,8 @@ protected:
 
     TestModule module;
     FakeServices fake;
-    WorkFolder work{std::filesystem::temp_directory_path().u8string()};
-    WorkFolder scratch{std::filesystem::temp_directory_path().u8string()};
+    WorkFolder work{Utf8Of(std::filesystem::temp_directory_path())};
+    WorkFolder scratch{Utf8Of(std::filesystem::temp_directory_path())};
     std::string modulePath = NORVO_TEST_MODULE_PATH;
     std::string maskPath;
     bool offerChoices = false;
@@ -294,7 +295,7 @@ TEST_F(WinWindows, ARunSavesWhatThePreviewShowsWhereTheSaveDialogSays) {
     EXPECT_LT(corner & 0xff, 60u) << "no red";
     EXPECT_TRUE(IsWindowEnabled(Control(IDC_CREATE)));
     EXPECT_FALSE(IsWindowVisible(progress.Window()));
-    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::u8path(work.Path())));
+    EXPECT_TRUE(std::filesystem::is_empty(PathFromUtf8(work.Path())));
 }
 
 TEST_F(WinWindows, AFailedRunShowsOneWarningAndEnablesCreateAgain) {
