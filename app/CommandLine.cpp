@@ -1,7 +1,5 @@
 #include "app/CommandLine.h"
 
-#include <unistd.h>
-
 #include <charconv>
 #include <clocale>
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/Console.h"
 #include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
 #include "app/FaceNumbers.h"
@@ -17,6 +16,7 @@
 #include "app/ServiceSetup.h"
 #include "app/TerminalTexts.h"
 #include "app/TerminalView.h"
+#include "base/Utf8Path.h"
 #include "imaging/LandmarkModel.h"
 #include "imaging/NaturalBlend.h"
 #include "norvo/Version.h"
@@ -226,8 +226,8 @@ private:
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
-    const std::string program =
-        argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string("norvo");
+    const std::string program = ProgramName(argc > 0 ? argv[0] : nullptr);
+    const Utf8Console console;
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     switch (parsed.action) {
@@ -259,7 +259,7 @@ int RunCommandLine(int argc, char** argv) {
     for (const std::string* file : {&options.output, &options.preview}) {
         // A candidate list writes neither file, so neither is in the way.
         if (!options.force && !options.candidates && !file->empty() &&
-            std::filesystem::exists(*file, ec)) {
+            std::filesystem::exists(PathFromUtf8(*file), ec)) {
             std::fprintf(stderr, "%s\n", ComposeText(kOutputExistsText, {program, *file}).c_str());
             return 1;
         }
@@ -299,7 +299,7 @@ int RunCommandLine(int argc, char** argv) {
         settings.landmarks->StartLoading(PrepareNaturalBlend);
     }
 
-    TerminalView view(stderr, isatty(STDERR_FILENO) != 0, options.verbose, options.output);
+    TerminalView view(stderr, IsTerminal(stderr), options.verbose, options.output);
     settings.labelPortrait = LabelWanted(options.noLabel);
     settings.choices = ChoicesFrom(options);
     view.SetComparisonPath(options.preview);

@@ -11,9 +11,14 @@ namespace norvo {
 
 namespace {
 
+#ifdef _WIN32
+constexpr char kGalleryProgram[] = "norvo-gallery.exe";
+constexpr char kModuleFile[] = "httpc.dll";
+#else
 constexpr char kGalleryProgram[] = "norvo-gallery";
-constexpr char kGalleryFolder[] = "gallery";
 constexpr char kModuleFile[] = "httpc.so";
+#endif
+constexpr char kGalleryFolder[] = "gallery";
 constexpr char kMaskFile[] = "mask.png";
 
 // The reason given when the picture sources are not a usable list; `detail` names the entry.
@@ -101,7 +106,12 @@ ServiceSetupStatus SetUpServices(const std::string& searchOption, const std::str
     }
     out.search = TrimBaseAddress(search);
     out.detect = TrimBaseAddress(detect);
+#ifdef _WIN32
+    // The C runtime's environment, which the module (on the same msvcrt.dll) reads.
+    _putenv_s(kProbeUrlVariable, out.search.c_str());
+#else
     setenv(kProbeUrlVariable, out.search.c_str(), 1);
+#endif
     return ServiceSetupStatus::Ok;
 }
 

@@ -15,7 +15,8 @@ inline constexpr char kLabelKey[] = "label";      // "no": portraits are saved w
 class UserSettings {
 public:
     // $XDG_CONFIG_HOME/norvo/norvo.conf, else ~/.config/norvo/norvo.conf; "" when neither
-    // folder is known (an XDG variable that is not an absolute path is ignored).
+    // folder is known (an XDG variable that is not an absolute path is ignored). Windows:
+    // %APPDATA%\norvo\norvo.conf, else the same under the roaming application data folder.
     static std::string DefaultPath();
 
     explicit UserSettings(std::string path = DefaultPath());

@@ -5,8 +5,10 @@
 // backslash escapes, unquoted commas joining a list), so one file means the same on both
 // systems. Paths meet the system as UTF-16.
 
-#include <shlobj.h>
 #include <windows.h>
+// After windows.h, which they need.
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -307,13 +309,17 @@ std::string KnownFolder(REFKNOWNFOLDERID id) {
 }  // namespace
 
 std::string UserSettings::DefaultPath() {
-    std::string base = KnownFolder(FOLDERID_RoamingAppData);
-    if (base.empty()) {
-        const wchar_t* appData = _wgetenv(L"APPDATA");
-        if (appData == nullptr || appData[0] == L'\0') {
-            return "";
-        }
+    // %APPDATA% names the roaming folder, and lets a user (or a test) put the settings
+    // elsewhere as XDG_CONFIG_HOME does on Linux; a relative one is ignored.
+    std::string base;
+    if (const wchar_t* appData = _wgetenv(L"APPDATA");
+        appData != nullptr && !PathIsRelativeW(appData)) {
         base = win::FromWide(appData);
+    } else {
+        base = KnownFolder(FOLDERID_RoamingAppData);
+    }
+    if (base.empty()) {
+        return "";
     }
     if (base.back() == '\\') {
         base.pop_back();

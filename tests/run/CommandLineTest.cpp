@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "app/CommandLine.h"
 #include "app/CreateRun.h"
@@ -15,9 +18,36 @@
 #include "app/PortraitCredits.h"
 #include "app/ServiceSetup.h"
 #include "app/TerminalView.h"
+#include "tests/support/PosixCompat.h"
 
 namespace norvo {
 namespace {
+
+// The variable naming the folder of the settings file (its norvo/norvo.conf), replaced for the
+// life of the object.
+class ConfigHome {
+public:
+#ifdef _WIN32
+    static constexpr const char* kVariable = "APPDATA";
+#else
+    static constexpr const char* kVariable = "XDG_CONFIG_HOME";
+#endif
+    explicit ConfigHome(const std::string& folder) {
+        const char* saved = std::getenv(kVariable);
+        m_saved = saved != nullptr ? std::optional<std::string>(saved) : std::nullopt;
+        setenv(kVariable, folder.c_str(), 1);
+    }
+    ~ConfigHome() {
+        if (m_saved) {
+            setenv(kVariable, m_saved->c_str(), 1);
+        } else {
+            unsetenv(kVariable);
+        }
+    }
+
+private:
+    std::optional<std::string> m_saved;
+};
 
 struct ParseCase {
     std::vector<std::string> args;
@@ -169,10 +199,11 @@ TEST(ServiceSetupTest, OptionsWinAndOneAddressServesBoth) {
 TEST(ServiceSetupTest, PictureSourcesComeFromTheOptionTheEnvironmentOrTheSettingsFile) {
     // Each place is seen through the unusable list it holds: the service is not started.
     const std::string config =
-        std::filesystem::temp_directory_path() / ("norvo-sources-" + std::to_string(getpid()));
+        (std::filesystem::temp_directory_path() / ("norvo-sources-" + std::to_string(getpid())))
+            .string();
     std::filesystem::create_directories(config + "/norvo");
     std::ofstream(config + "/norvo/norvo.conf") << "sources=from-file\n";
-    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const ConfigHome home(config);
     setenv(kSourcesVariable, "from-environment", 1);
     EmbeddedGallery gallery;
     ServiceAddresses out;
@@ -189,12 +220,24 @@ TEST(ServiceSetupTest, PictureSourcesComeFromTheOptionTheEnvironmentOrTheSetting
     // Named services need no picture sources at all.
     EXPECT_EQ(SetUpServices("http://s:1", "", gallery, out, why, "from-option"),
               ServiceSetupStatus::Ok);
-    unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(config);
 }
 
 // Captures what a TerminalView writes.
 std::string Drive(bool terminal, bool verbose, void (*calls)(TerminalView&)) {
+#ifdef _WIN32
+    // No memory streams on Windows: a temporary file, binary so that lines end as written.
+    std::FILE* out = std::tmpfile();
+    {
+        TerminalView view(out, terminal, verbose, "o.jpg");
+        calls(view);
+    }
+    std::string text(static_cast<size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+    return text;
+#else
     char* data = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&data, &size);
@@ -206,6 +249,7 @@ std::string Drive(bool terminal, bool verbose, void (*calls)(TerminalView&)) {
     std::string text(data, size);
     std::free(data);
     return text;
+#endif
 }
 
 void ShortRun(TerminalView& v) {
@@ -250,7 +294,11 @@ TEST(TerminalViewTest, DetailsFollowTheMessageIndentedAndDefused) {
 }
 
 TEST(LabelSettingTest, TheOptionOrASayingNoValueLeavesTheLabelOut) {
-    setenv("XDG_CONFIG_HOME", "/nonexistent-norvo-test", 1);  // no settings file
+#ifdef _WIN32
+    const ConfigHome home("Z:\\nonexistent-norvo-test");  // no settings file
+#else
+    const ConfigHome home("/nonexistent-norvo-test");  // no settings file
+#endif
     unsetenv("NORVO_LABEL");
     EXPECT_TRUE(LabelWanted(false));
     EXPECT_FALSE(LabelWanted(true));
@@ -262,7 +310,6 @@ TEST(LabelSettingTest, TheOptionOrASayingNoValueLeavesTheLabelOut) {
     EXPECT_TRUE(LabelWanted(false));
     EXPECT_FALSE(LabelWanted(true)) << "the option beats the environment";
     unsetenv("NORVO_LABEL");
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -42,10 +42,20 @@ protected:
     std::string m_path;
 };
 
-TEST(UserSettingsWinPathTest, LivesInTheRoamingApplicationData) {
-    const wchar_t* appData = _wgetenv(L"APPDATA");
-    ASSERT_NE(appData, nullptr);
-    EXPECT_EQ(UserSettings::DefaultPath(), win::FromWide(appData) + "\\norvo\\norvo.conf");
+TEST(UserSettingsWinPathTest, FollowsAppDataAndIgnoresRelativeOnes) {
+    const wchar_t* set = _wgetenv(L"APPDATA");
+    ASSERT_NE(set, nullptr);
+    const std::wstring saved = set;
+    // Wine's roaming folder, which %APPDATA% names by default.
+    const std::string roaming = UserSettings::DefaultPath();
+    EXPECT_EQ(roaming, win::FromWide(saved) + "\\norvo\\norvo.conf");
+    _wputenv_s(L"APPDATA", L"D:\\設定\\");
+    EXPECT_EQ(UserSettings::DefaultPath(), "D:\\設定\\norvo\\norvo.conf");
+    _wputenv_s(L"APPDATA", L"relative");
+    EXPECT_EQ(UserSettings::DefaultPath(), roaming);
+    _wputenv_s(L"APPDATA", L"");
+    EXPECT_EQ(UserSettings::DefaultPath(), roaming);
+    _wputenv_s(L"APPDATA", saved.c_str());
 }
 
 TEST_F(UserSettingsWinTest, ReadsEachLineAsQtsReaderDoes) {

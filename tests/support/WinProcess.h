@@ -40,9 +40,10 @@ inline std::wstring QuoteArgument(const std::wstring& arg) {
 }
 
 // `program` and `args` in UTF-8; `env` is added to this process's environment for the child.
+// With `withErrors` its standard error is collected too, in the order it is written.
 inline ProcessRun RunProcess(const std::string& program, const std::vector<std::string>& args,
                              const std::vector<std::pair<std::string, std::string>>& env = {},
-                             const std::string& stdinText = "") {
+                             const std::string& stdinText = "", bool withErrors = false) {
     std::wstring commandLine = QuoteArgument(win::ToWide(program));
     for (const std::string& a : args) {
         commandLine += L" " + QuoteArgument(win::ToWide(a));
@@ -79,7 +80,7 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inRead;
     startup.hStdOutput = outWrite;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = withErrors ? outWrite : GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info{};
     ProcessRun run;
     const BOOL started =
