@@ -99,10 +99,26 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
                   nullptr);
     }
     CloseHandle(inWrite);
+    // Read until the child has ended and its output is drained, not until the pipe's end: a
+    // process the child started (or Wine's desktop process) may hold the pipe open longer.
     char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(outRead, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-        run.out.append(buffer, n);
+    for (bool ended = false;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr)) {
+            break;  // every writer is gone
+        }
+        if (available > 0) {
+            DWORD n = 0;
+            if (!ReadFile(outRead, buffer, sizeof buffer, &n, nullptr) || n == 0) {
+                break;
+            }
+            run.out.append(buffer, n);
+            continue;
+        }
+        if (ended) {
+            break;
+        }
+        ended = WaitForSingleObject(info.hProcess, 10) == WAIT_OBJECT_0;
     }
     CloseHandle(outRead);
     WaitForSingleObject(info.hProcess, INFINITE);
