@@ -9,8 +9,15 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "base/Utf8Path.h"
 #include "imaging/LandmarkModelFile.h"
 #include "imaging/PictureData.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/WideText.h"
+#endif
 
 namespace norvo {
 
@@ -38,6 +45,44 @@ constexpr double kMinGreySpread = 4.0;
 // Eye distance of a plausible face, as a share of the box's width.
 constexpr double kMinEyeShare = 0.15;
 constexpr double kMaxEyeShare = 0.9;
+
+#ifdef _WIN32
+// The folder of the running program, ending with '\\'; empty when unknown.
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);  // cut off: try again with more room
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// The variable read through the wide API, so a path in any script arrives whole.
+std::string Variable(const char* name) {
+    const std::wstring wideName = win::ToWide(name);
+    std::wstring value(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetEnvironmentVariableW(wideName.c_str(), value.data(),
+                                                static_cast<DWORD>(value.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < value.size()) {
+            value.resize(n);
+            return win::FromWide(value);
+        }
+        value.resize(n);  // n counts the terminating zero when the room was too small
+    }
+}
+#endif
 
 }  // namespace
 
@@ -67,8 +112,17 @@ LandmarkModel::~LandmarkModel() {
 }
 
 std::string LandmarkModel::DefaultPath() {
+#ifdef _WIN32
+    if (std::string chosen = Variable(kLandmarkModelVariable); !chosen.empty()) {
+        return chosen;
+    }
+    const std::wstring folder = ProgramFolder();
+    return folder.empty() ? std::string()
+                          : win::FromWide(folder + L"data\\" + win::ToWide(kLandmarkModelFileName));
+#else
     const char* chosen = std::getenv(kLandmarkModelVariable);
     return chosen != nullptr && chosen[0] != '\0' ? chosen : kDefaultLandmarkModelPath;
+#endif
 }
 
 void LandmarkModel::StartLoading(std::function<void()> thenAlso) {
@@ -86,7 +140,7 @@ void LandmarkModel::StartLoading(std::function<void()> thenAlso) {
 LandmarkModelStatus LandmarkModel::Load() {
     std::call_once(m_loadOnce, [this] {
         std::error_code ec;
-        if (!std::filesystem::exists(m_strPath, ec)) {
+        if (!std::filesystem::exists(PathFromUtf8(m_strPath), ec)) {
             m_status = LandmarkModelStatus::Missing;
             return;
         }
@@ -179,10 +233,10 @@ std::optional<FaceLandmarks> LandmarkModel::Find(PictureHandle picture, const Fa
     if (eyes < kMinEyeShare * boxWidth || eyes > kMaxEyeShare * boxWidth) {
         return std::nullopt;
     }
-    const cv::Rect2d near(box.left - 0.25 * boxWidth, box.top - 0.25 * boxHeight, 1.5 * boxWidth,
-                          1.5 * boxHeight);
+    const cv::Rect2d around(box.left - 0.25 * boxWidth, box.top - 0.25 * boxHeight, 1.5 * boxWidth,
+                            1.5 * boxHeight);
     for (const LandmarkPoint& eye : {marks.LeftEye(), marks.RightEye()}) {
-        if (!near.contains(cv::Point2d(eye.x, eye.y))) {
+        if (!around.contains(cv::Point2d(eye.x, eye.y))) {
             return std::nullopt;
         }
     }

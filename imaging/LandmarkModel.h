@@ -28,6 +28,8 @@ const char* describe(LandmarkModelStatus status);
 // The model file Debian's libdlib-data installs.
 inline constexpr char kDefaultLandmarkModelPath[] =
     "/usr/share/dlib/shape_predictor_68_face_landmarks.dat";
+// Its name, which the Windows build keeps for the copy in the data\ folder beside the program.
+inline constexpr char kLandmarkModelFileName[] = "shape_predictor_68_face_landmarks.dat";
 // Environment variable that names another model file.
 inline constexpr char kLandmarkModelVariable[] = "NORVO_LANDMARK_MODEL";
 
@@ -41,7 +43,9 @@ public:
     LandmarkModel(const LandmarkModel&) = delete;
     LandmarkModel& operator=(const LandmarkModel&) = delete;
 
-    // $NORVO_LANDMARK_MODEL when set and not empty, else kDefaultLandmarkModelPath.
+    // $NORVO_LANDMARK_MODEL when set and not empty, else kDefaultLandmarkModelPath; on
+    // Windows else data\kLandmarkModelFileName in the program's folder ("" when that folder
+    // is unknown, so nothing is looked for relative to the working folder). UTF-8.
     static std::string DefaultPath();
 
     const std::string& Path() const { return m_strPath; }

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "base/Utf8Path.h"
 #include "imaging/FaceLandmarks.h"
 
 namespace norvo {
@@ -213,11 +214,12 @@ bool ReadShapeModelBytes(const unsigned char* data, size_t size, ShapeModel& out
 }
 
 bool ReadShapeModel(const std::string& path, ShapeModel& out) {
+    const std::filesystem::path filePath = PathFromUtf8(path);
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    if (!std::filesystem::is_regular_file(filePath, ec)) {
         return false;
     }
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    std::ifstream file(filePath, std::ios::binary | std::ios::ate);
     if (!file) {
         return false;
     }

@@ -7,6 +7,8 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#elif defined(_WIN32)
+#include <malloc.h>
 #endif
 
 #include <algorithm>
@@ -23,8 +25,13 @@ constexpr std::size_t kLeafBlockBytes = 16 * kHugePage;
 
 }  // namespace
 
+// Windows' C runtime has no aligned_alloc: aligned blocks come from, and go back to, its own pair.
 void ShapeModel::LeafStore::Free::operator()(float* p) const {
+#if defined(_WIN32)
+    _aligned_free(p);
+#else
     std::free(p);
+#endif
 }
 
 float* ShapeModel::LeafStore::Add(std::size_t count) {
@@ -36,7 +43,11 @@ float* ShapeModel::LeafStore::Add(std::size_t count) {
         const std::size_t bytes =
             (std::max(floats * sizeof(float), kLeafBlockBytes) + kHugePage - 1) / kHugePage *
             kHugePage;
+#if defined(_WIN32)
+        void* block = _aligned_malloc(bytes, kHugePage);
+#else
         void* block = std::aligned_alloc(kHugePage, bytes);
+#endif
         if (block == nullptr) {
             return nullptr;
         }

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "base/Utf8Path.h"
 #include "norvo/Version.h"
 #include "saori/Platform.h"
 
@@ -16,18 +17,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Where the help's defaults lie, and what stops the service, on each system.
+#ifdef _WIN32
+#define NORVO_HELP_GALLERY "data\\gallery"
+#define NORVO_HELP_CACHE "%LOCALAPPDATA%\\norvo\\cache"
+#define NORVO_HELP_STOP "Ctrl-C or Ctrl-Break"
+#else
+#define NORVO_HELP_GALLERY "share/norvo/gallery"
+#define NORVO_HELP_CACHE "$XDG_CACHE_HOME/norvo, else ~/.cache/norvo"
+#define NORVO_HELP_STOP "SIGTERM or SIGINT"
+#endif
+
 constexpr const char* kUsage =
     "Usage: norvo-gallery [OPTION]...\n"
     "Serve image search and face detection over a picture folder and web picture sources.\n"
     "\n"
     "  --pictures DIR     picture folder, one sub-folder per person\n"
-    "                     (default: the bundled gallery, share/norvo/gallery)\n"
+    "                     (default: the bundled gallery, " NORVO_HELP_GALLERY
+    ")\n"
     "  --sources LIST     where pictures come from, asked in order: a comma list of\n"
     "                     gallery (the picture folder), wikimedia (Wikipedia and\n"
     "                     Wikimedia Commons), searxng=URL (your SearXNG instance);\n"
     "                     default gallery. Web sources send the names asked for there.\n"
     "  --cache DIR        keep web answers, pictures and face boxes here (default\n"
-    "                     $XDG_CACHE_HOME/norvo, else ~/.cache/norvo; 256 MiB at most)\n"
+    "                     " NORVO_HELP_CACHE
+    "; 256 MiB at most)\n"
     "  --listen HOST:PORT address to listen on (default 127.0.0.1:0; port 0 picks a\n"
     "                     free one); the first line written is the service's address.\n"
     "                     Meant for this machine only: on a network, put it behind a\n"
@@ -49,7 +63,9 @@ constexpr const char* kUsage =
     "  --commons-api URL  Wikimedia Commons' API (default: $NORVO_COMMONS_API)\n"
     "  --wikidata-api URL Wikidata's API (default: $NORVO_WIKIDATA_API)\n"
     "\n"
-    "Exit status: 0 after SIGTERM or SIGINT, 1 if the service cannot start, 2 on a usage error.\n";
+    "Exit status: 0 after " NORVO_HELP_STOP
+    ", 1 if the service cannot start, 2 on a usage "
+    "error.\n";
 
 std::string FromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -70,7 +86,7 @@ int UsageError(const std::string& message) {
 // path; never looked for in the working folder.
 fs::path DefaultPictures() {
     const std::string data = norvo::platform::DataFolder();
-    return data.empty() ? fs::path() : fs::path(data) / "gallery";
+    return data.empty() ? fs::path() : PathFromUtf8(data) / "gallery";
 }
 
 // HOST:PORT or [V6]:PORT; the port is 0 to 65535.
@@ -156,7 +172,7 @@ ReadOptionsResult ReadOptions(int argc, char** argv) {
         } else if (arg == "--pictures") {
             if (!value(v))
                 return Refused(UsageError("--pictures needs a folder"));
-            options.pictures = v;
+            options.pictures = PathFromUtf8(v);
         } else if (arg == "--listen") {
             if (!value(v) || !ParseListen(v, options.host, options.port)) {
                 return Refused(UsageError("--listen needs HOST:PORT"));
@@ -181,7 +197,7 @@ ReadOptionsResult ReadOptions(int argc, char** argv) {
         } else if (arg == "--cache") {
             if (!value(v) || v.empty())
                 return Refused(UsageError("--cache needs a folder"));
-            options.cache = v;
+            options.cache = PathFromUtf8(v);
         } else if (arg == "--allow-private-fetch") {
             if (!value(endpoints.allowPrivate))
                 return Refused(UsageError("--allow-private-fetch needs HOST:PORT"));

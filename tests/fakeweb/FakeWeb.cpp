@@ -2,16 +2,14 @@
 
 #include <httplib.h>
 
-#include <QBuffer>
-#include <QImage>
-#include <QString>
-
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <set>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/fakeweb/FakePictures.h"
 
 namespace norvo::test {
 
@@ -124,7 +122,7 @@ struct FakeWeb::Impl {
     httplib::Server server;
     std::thread thread;
     int port = 0;
-    QImage hopper, astronaut;
+    FakePictures photographs;
     std::map<std::string, File> files;  // by name
     std::vector<Page> pages;
     std::map<std::string, Item> items;                           // by Q id
@@ -137,13 +135,7 @@ struct FakeWeb::Impl {
     std::map<std::string, std::string> pictureBytes;  // "kind:width" -> JPEG
     std::atomic<int> apiNow{0}, picturesNow{0};
 
-    Impl(FakeWeb& o, const std::filesystem::path& gallery) : owner(o) {
-        hopper.load(
-            QString::fromStdString((gallery / "Grace Hopper" / "grace_hopper.jpg").string()));
-        astronaut.load(
-            QString::fromStdString((gallery / "Eileen Collins" / "astronaut.png").string()));
-        if (hopper.isNull() || astronaut.isNull())
-            throw std::runtime_error("the bundled photographs are missing");
+    Impl(FakeWeb& o, const std::filesystem::path& gallery) : owner(o), photographs(gallery) {
         World();
     }
 
@@ -415,8 +407,7 @@ struct FakeWeb::Impl {
                 std::string title = Normalised(asked);
                 // Commons also writes a file name's first letter upper-case, in any script.
                 if (lang == "commons" && title.rfind("File:", 0) == 0 && title.size() > 5) {
-                    const QString name = QString::fromStdString(title.substr(5));
-                    title = "File:" + (name.left(1).toUpper() + name.mid(1)).toStdString();
+                    title = "File:" + WithFirstUpper(title.substr(5));
                 }
                 if (title != asked)
                     normalized.push_back({{"fromencoded", false}, {"from", asked}, {"to", title}});
@@ -477,22 +468,8 @@ struct FakeWeb::Impl {
     std::string PictureBytes(const std::string& kind, int width) {
         std::lock_guard lock(mutex);
         const std::string key = kind + ":" + std::to_string(width);
-        if (!pictureBytes.count(key)) {
-            QImage image = kind == "astronaut"         ? astronaut
-                           : kind == "hopper-mirrored" ? hopper.mirrored(true, false)
-                                                       : hopper;
-            if (kind == "blank") {
-                image = QImage(400, 300, QImage::Format_RGB32);
-                image.fill(Qt::gray);
-            }
-            if (width > 0)
-                image = image.scaledToWidth(width, Qt::SmoothTransformation);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, kind == "astronaut" ? "PNG" : "JPEG", 90);
-            pictureBytes[key] = bytes.toStdString();
-        }
+        if (!pictureBytes.count(key))
+            pictureBytes[key] = photographs.Encoded(kind, width);
         return pictureBytes[key];
     }
 

@@ -7,6 +7,7 @@
 #include <dlib/serialize.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -14,8 +15,17 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/WideText.h"
+#endif
+
+#include "base/Utf8Path.h"
+#include "imaging/FaceBlend.h"
 #include "imaging/LandmarkModel.h"
 #include "imaging/LandmarkModelFile.h"
+#include "imaging/NaturalBlend.h"
 #include "imaging/Picture.h"
 #include "tests/imaging/TestPictures.h"
 
@@ -29,8 +39,16 @@ const std::string kGallery = std::string(NORVO_SOURCE_DIR) + "/data/gallery/";
 const FaceBox kHopperBox{181, 140, 367, 326};
 const FaceBox kCollinsBox{181, 79, 273, 171};
 
+// The model the programs use: Debian's on Linux; on Windows the copy in the data folder beside
+// the programs (the test programs too), which the build puts there.
+#ifdef _WIN32
+const std::string kModel = LandmarkModel::DefaultPath();
+#else
+const std::string kModel = kDefaultLandmarkModelPath;
+#endif
+
 bool HaveDebianModel() {
-    return std::filesystem::is_regular_file(kDefaultLandmarkModelPath);
+    return std::filesystem::is_regular_file(PathFromUtf8(kModel));
 }
 
 // A small model in dlib's format: 68 parts, one cascade of one tree over two feature pixels.
@@ -110,7 +128,7 @@ class LandmarksOnPhotos : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (HaveDebianModel()) {
-            s_model = new LandmarkModel(kDefaultLandmarkModelPath);
+            s_model = new LandmarkModel(kModel);
             ASSERT_EQ(s_model->Load(), LandmarkModelStatus::Ok);
         }
     }
@@ -120,7 +138,7 @@ protected:
     }
     void SetUp() override {
         if (!s_model) {
-            GTEST_SKIP() << "no landmark model at " << kDefaultLandmarkModelPath;
+            GTEST_SKIP() << "no landmark model at " << kModel;
         }
     }
     static LandmarkModel* s_model;
@@ -130,9 +148,9 @@ LandmarkModel* LandmarksOnPhotos::s_model = nullptr;
 
 TEST_F(LandmarksOnPhotos, OurModelGivesDlibsLandmarksInFractionsOfAPixel) {
     dlib::shape_predictor theirs;
-    dlib::deserialize(kDefaultLandmarkModelPath) >> theirs;
+    dlib::deserialize(kModel) >> theirs;
     ShapeModel ours;
-    ASSERT_TRUE(ReadShapeModel(kDefaultLandmarkModelPath, ours));
+    ASSERT_TRUE(ReadShapeModel(kModel, ours));
     // The bundled photographs, and a pattern with the face box partly outside it.
     std::vector<dlib::array2d<unsigned char>> photos;
     photos.reserve(2);
@@ -208,6 +226,90 @@ TEST_F(LandmarksOnPhotos, FindsUprightEyesInsideTheDetectorsBox) {
     EXPECT_EQ(s_model->Find(flat, {50, 50, 250, 250}), std::nullopt);
     ReleasePicture(flat);
 }
+
+// The bundled pair as the program blends it: Hopper's body, Collins's face, the program's mask.
+struct BundledPair {
+    OwnedPicture body{LoadPicture(kGallery + "Grace Hopper/grace_hopper.jpg")};
+    OwnedPicture face{LoadPicture(kGallery + "Eileen Collins/astronaut.png")};
+    OwnedPicture mask{LoadPicture(std::string(NORVO_SOURCE_DIR) + "/data/mask.png")};
+
+    // The body with the face blended the classic way.
+    OwnedPicture Classic() const {
+        OwnedPicture portrait(CopyPicture(body.get()));
+        BlendFaces(portrait.get(), {kHopperBox}, face.get(), kCollinsBox, mask.get());
+        return portrait;
+    }
+
+    NaturalBlendReport Natural(const LandmarkModel& model) {
+        return BlendFacesNatural(body.get(), {kHopperBox}, face.get(), kCollinsBox, mask.get(),
+                                 [&model](PictureHandle picture, const FaceBox& box) {
+                                     return model.Find(picture, box);
+                                 });
+    }
+};
+
+bool SamePixels(PictureHandle a, PictureHandle b) {
+    const PictureDescription* da = DescribePicture(a);
+    const PictureDescription* db = DescribePicture(b);
+    return da->header->biSizeImage == db->header->biSizeImage &&
+           std::memcmp(da->bits, db->bits, da->header->biSizeImage) == 0;
+}
+
+TEST_F(LandmarksOnPhotos, TheBundledPairIsBlendedNaturally) {
+    BundledPair pair;
+    ASSERT_TRUE(pair.body && pair.face && pair.mask);
+    const OwnedPicture classic = pair.Classic();
+    const NaturalBlendReport report = pair.Natural(*s_model);
+    EXPECT_EQ(report.faces, 1u);
+    EXPECT_EQ(report.classicFaces, 0u);
+    EXPECT_FALSE(SamePixels(pair.body.get(), classic.get()));
+}
+
+// Without its model the natural blend gives the classic portrait, and the model names the path
+// it was given, for the message that says so.
+TEST(LandmarkModelMissing, EveryFaceIsBlendedTheClassicWay) {
+    TempFolder dir;
+    const std::string missing = dir.Path("データ/shape_predictor_68_face_landmarks.dat");
+    LandmarkModel model(missing);
+    EXPECT_EQ(model.Load(), LandmarkModelStatus::Missing);
+    EXPECT_EQ(model.Path(), missing);
+
+    BundledPair pair;
+    ASSERT_TRUE(pair.body && pair.face && pair.mask);
+    const OwnedPicture classic = pair.Classic();
+    const NaturalBlendReport report = pair.Natural(model);
+    EXPECT_EQ(report.faces, 1u);
+    EXPECT_EQ(report.classicFaces, 1u);
+    EXPECT_TRUE(SamePixels(pair.body.get(), classic.get()));
+}
+
+#ifdef _WIN32
+// On Windows the model lies in the data folder beside the program, wherever that folder is,
+// and the variable may name a file in any script.
+TEST(LandmarkModelWin, TheDataFolderBesideTheProgramOrTheVariableInAnyScript) {
+    wchar_t exe[MAX_PATH + 1] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH + 1), 0u);
+    const std::filesystem::path beside = std::filesystem::path(exe).parent_path() / L"data" /
+                                         L"shape_predictor_68_face_landmarks.dat";
+    const wchar_t* variable = L"NORVO_LANDMARK_MODEL";
+    SetEnvironmentVariableW(variable, nullptr);
+    EXPECT_EQ(PathFromUtf8(LandmarkModel::DefaultPath()), beside);
+
+    TempFolder dir;
+    const std::string chosen = dir.Path("顔の特徴点 model.dat");
+    std::ofstream(PathFromUtf8(chosen), std::ios::binary) << TinyModel(Damage::None);
+    ASSERT_TRUE(SetEnvironmentVariableW(variable, win::ToWide(chosen).c_str()));
+    EXPECT_EQ(LandmarkModel::DefaultPath(), chosen);
+    EXPECT_EQ(LandmarkModel(LandmarkModel::DefaultPath()).Load(), LandmarkModelStatus::Ok);
+    ShapeModel shape;
+    EXPECT_TRUE(ReadShapeModel(chosen, shape));
+
+    // Set but empty is not set.
+    ASSERT_TRUE(SetEnvironmentVariableW(variable, L""));
+    EXPECT_EQ(PathFromUtf8(LandmarkModel::DefaultPath()), beside);
+    SetEnvironmentVariableW(variable, nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace norvo

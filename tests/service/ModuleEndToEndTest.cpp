@@ -1,28 +1,48 @@
 // The program's HTTP module against the service: what the program will read, byte for byte.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <map>
 #include <sstream>
 
+#include "base/Utf8Path.h"
 #include "services/gallery/wire/ServiceText.h"
 #include "tests/service/RunningGallery.h"
 #include "tests/service/TestPictures.h"
 #include "xml/XmlDocument.h"
+#ifdef _WIN32
+#include "tests/support/WinProcess.h"
+#endif
 
 namespace norvo {
 namespace {
 
+#ifndef _WIN32
 std::string Quoted(const std::string& s) {
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
+#endif
 
 // Runs saori-request with the module and the arguments; the answer's headers by name.
 std::map<std::string, std::string> ModuleRequest(const std::vector<std::string>& args,
                                                  int& exitCode) {
+#ifdef _WIN32
+    const testing::ProcessRun run = testing::RunProcess(NORVO_SAORI_REQUEST_BIN, args);
+    exitCode = run.exitCode;
+    std::map<std::string, std::string> headers;
+    std::istringstream lines(run.out);
+    for (std::string text; std::getline(lines, text);) {
+        const std::size_t colon = text.find(": ");
+        if (colon != std::string::npos)
+            headers[text.substr(0, colon)] = text.substr(colon + 2);
+    }
+    return headers;
+#else
     std::string command = Quoted(NORVO_SAORI_REQUEST_BIN);
     for (const std::string& a : args) command += " " + Quoted(a);
     FILE* pipe = popen(command.c_str(), "r");
@@ -41,12 +61,13 @@ std::map<std::string, std::string> ModuleRequest(const std::vector<std::string>&
     const int status = pclose(pipe);
     exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return headers;
+#endif
 }
 
 class ModuleEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QImage hopper = test::BundledHopper();
+        const test::TestImage hopper = test::BundledHopper();
         test::SavePicture(hopper, m_dir.Path() / "Grace Hopper" / "large.jpg");
         test::SavePicture(hopper.scaled(300, 352),
                           m_dir.Path() / "Grace Hopper" / "middle (1).png");
@@ -86,13 +107,13 @@ TEST_F(ModuleEndToEnd, MarkerCutGivesThePictureAddressesByteForByte) {
 TEST_F(ModuleEndToEnd, DetectionAnswerStoredByTheModuleReadsBackAsBoxes) {
     const std::string base = m_service->Base();
     int code = -1;
-    ModuleRequest({"--dir", m_work.Path().string(), NORVO_HTTPC_MODULE,
+    ModuleRequest({"--dir", Utf8Of(m_work.Path()), NORVO_HTTPC_MODULE,
                    base + "/api/detect?m=1&f=2&url=" + base + "/pictures/Grace%20Hopper/large.jpg",
                    "tmpfile.xml"},
                   code);
     ASSERT_EQ(code, 0);
     CXmlDocument doc;
-    ASSERT_EQ(doc.Load((m_work.Path() / "tmpfile.xml").c_str()), XML_OK);
+    ASSERT_EQ(doc.Load(Utf8Of(m_work.Path() / "tmpfile.xml").c_str()), XML_OK);
     int boxes = 0;
     doc.Rewind();
     while (doc.Next()) {

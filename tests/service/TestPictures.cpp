@@ -1,20 +1,14 @@
 #include "tests/service/TestPictures.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <QBuffer>
+#include <QImageWriter>
 #include <QPainter>
-
-#include <array>
-#include <fstream>
-#include <iterator>
+#include <QTransform>
 
 namespace norvo::test {
 
 namespace fs = std::filesystem;
-
-fs::path BundledGallery() {
-    return NORVO_TEST_GALLERY_DIR;
-}
 
 QImage BundledHopper() {
     QImage image(
@@ -30,66 +24,9 @@ QImage BundledAstronaut() {
     return image;
 }
 
-TempFolder::TempFolder() {
-    char pattern[] = "/tmp/norvo-gallery-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        ADD_FAILURE() << "mkdtemp failed";
-    m_path = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
 void SavePicture(const QImage& image, const fs::path& file) {
     fs::create_directories(file.parent_path());
     ASSERT_TRUE(image.save(QString::fromStdString(file.string()))) << file;
-}
-
-void WriteBytes(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-namespace {
-
-std::uint32_t Crc32(const std::string& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : bytes) {
-        crc ^= static_cast<unsigned char>(ch);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-void PutBigEndian(std::string& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
-}
-
-}  // namespace
-
-std::string PngDeclaring(unsigned width, unsigned height) {
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string ihdr = "IHDR";
-    PutBigEndian(ihdr, width);
-    PutBigEndian(ihdr, height);
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, no interlace
-    PutBigEndian(png, 13);
-    png += ihdr;
-    PutBigEndian(png, Crc32(ihdr));
-    // An empty data chunk and the end chunk, so readers get past the header.
-    for (const char* type : {"IDAT", "IEND"}) {
-        PutBigEndian(png, 0);
-        png += type;
-        PutBigEndian(png, Crc32(type));
-    }
-    return png;
 }
 
 QImage SideBySide(const QImage& left, const QImage& right) {
@@ -100,6 +37,42 @@ QImage SideBySide(const QImage& left, const QImage& right) {
     painter.drawImage(0, 0, left);
     painter.drawImage(left.width(), 0, right);
     return canvas;
+}
+
+QImage Plain(int width, int height, std::uint32_t rgb) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(QRgb(rgb)));
+    return image;
+}
+
+QImage DrawnOn(const QImage& canvas, int x, int y, const QImage& image) {
+    QImage drawn = canvas;
+    QPainter(&drawn).drawImage(x, y, image);
+    return drawn;
+}
+
+QImage SmoothlyScaled(const QImage& image, int w, int h) {
+    return image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+GreyPicture GreyOf(const QImage& image) {
+    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    GreyPicture out{grey.width(), grey.height(), {}};
+    for (int y = 0; y < grey.height(); ++y) {
+        out.pixels.insert(out.pixels.end(), grey.constScanLine(y),
+                          grey.constScanLine(y) + grey.width());
+    }
+    return out;
+}
+
+std::string JpegLyingWithExifToStandUp(const QImage& upright) {
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    EXPECT_TRUE(writer.write(upright.transformed(QTransform().rotate(-90))));
+    return std::string(jpeg.constData(), static_cast<std::size_t>(jpeg.size()));
 }
 
 }  // namespace norvo::test

@@ -170,10 +170,11 @@ void ScanSplit(const Detector& model, Scanner& nearLevels, Scanner& farLevels,
               [&] {
                   // The same steps down the scanner itself takes, so the far part scans
                   // exactly the levels the near part leaves out.
-                  dlib::array2d<unsigned char> oneDown, far;
+                  // (Not named "far": Windows' headers define that away.)
+                  dlib::array2d<unsigned char> oneDown, twoDown;
                   pyr(work, oneDown);
-                  pyr(oneDown, far);
-                  ScanWindows(model, farLevels, far, out);
+                  pyr(oneDown, twoDown);
+                  ScanWindows(model, farLevels, twoDown, out);
               });
     for (auto& w : out) w.rect = pyr.rect_up(w.rect, kNearLevels);
     out.insert(out.end(), nearWindows.begin(), nearWindows.end());

@@ -1,7 +1,9 @@
 #include "services/gallery/http/GalleryServer.h"
 
 #include <httplib.h>
+#ifndef _WIN32
 #include <sys/socket.h>
+#endif
 
 #include <mutex>
 
@@ -50,9 +52,28 @@ struct GalleryServer::Impl {
     // listening socket down, which makes the server's accept fail and its loop end (closing
     // the socket), whenever it starts. The socket is known from the server's socket-options
     // hook.
+    // Windows: shutting a listening socket down wakes nobody there, but the server's loop
+    // polls it every few milliseconds and tells its task queue when nothing came; the queue
+    // then stops the server from the loop's own thread, so no other thread ever touches the
+    // socket.
     std::mutex stopMutex;
     bool stopRequested = false;
+#ifdef _WIN32
+    struct StoppableQueue : httplib::TaskQueue {
+        StoppableQueue(httplib::TaskQueue* workers, Impl& impl) : workers(workers), impl(impl) {}
+        void enqueue(std::function<void()> work) override { workers->enqueue(std::move(work)); }
+        void shutdown() override { workers->shutdown(); }
+        void on_idle() override {
+            std::lock_guard lock(impl.stopMutex);
+            if (impl.stopRequested)
+                impl.server.stop();
+        }
+        std::unique_ptr<httplib::TaskQueue> workers;
+        Impl& impl;
+    };
+#else
     int listening = -1;  // the listening socket while Run may still use it, else -1
+#endif
 
     explicit Impl(GalleryOptions o)
         : options(std::move(o)),
@@ -89,6 +110,18 @@ struct GalleryServer::Impl {
 
     void Configure() {
         routes.Register(server);
+#ifdef _WIN32
+        server.new_task_queue = [this, workers = server.new_task_queue] {
+            return new StoppableQueue(workers(), *this);
+        };
+        // Windows' address reuse would let a second service take over the same fixed port:
+        // this one keeps it to itself.
+        server.set_socket_options([](socket_t sock) {
+            BOOL yes = TRUE;
+            setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+                       sizeof yes);
+        });
+#else
         // The library's default also sets SO_REUSEPORT, which lets a second service bind the
         // same fixed port and silently take half of the requests; address reuse alone is
         // enough.
@@ -98,6 +131,7 @@ struct GalleryServer::Impl {
             std::lock_guard lock(stopMutex);
             listening = sock;
         });
+#endif
     }
 };
 
@@ -145,9 +179,11 @@ ServerStatus GalleryServer::Run() {
             return ServerStatus::Ok;
     }
     d.server.listen_after_bind();
+#ifndef _WIN32
     // The server has closed its socket: its number may be reused from now on.
     std::lock_guard lock(d.stopMutex);
     d.listening = -1;
+#endif
     return ServerStatus::Ok;
 }
 
@@ -155,11 +191,13 @@ void GalleryServer::Stop() {
     Impl& d = *m_impl;
     std::lock_guard lock(d.stopMutex);
     d.stopRequested = true;
+#ifndef _WIN32
     // Once: the server's loop closes the socket itself as it ends, so its number is not
     // touched again (nor closed a second time by the library's own stop).
     if (d.listening >= 0)
         ::shutdown(d.listening, SHUT_RDWR);
     d.listening = -1;
+#endif
 }
 
 }  // namespace norvo

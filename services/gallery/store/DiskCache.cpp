@@ -1,17 +1,14 @@
 #include "services/gallery/store/DiskCache.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QCryptographicHash>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <vector>
+
+#include "base/Utf8Path.h"
+#include "services/gallery/store/StorePlatform.h"
 
 namespace norvo {
 
@@ -39,61 +36,6 @@ std::uint64_t GetNumber(std::string_view in, std::size_t at, int bytes) {
     return value;
 }
 
-std::string RawSha256(std::string_view bytes) {
-    return QCryptographicHash::hash(
-               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-               QCryptographicHash::Sha256)
-        .toStdString();
-}
-
-std::string AbsoluteVariable(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] == '/' ? value : "";
-}
-
-bool ReadWhole(const fs::path& file, std::string& out) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        out.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (ok && done < out.size()) {
-            const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            ok = n > 0;
-            if (ok)
-                done += static_cast<std::size_t>(n);
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
-bool WriteWhole(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool MakeFolder(const fs::path& folder) {
-    std::error_code ec;
-    // Pictures and answers name the people a user looked up: a folder made here is the
-    // user's alone (a folder the user named is left as it is).
-    if (fs::create_directories(folder, ec))
-        ::chmod(folder.c_str(), 0700);
-    return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
 bool IsEntryName(const std::string& name) {
     return name.size() == 64 && name.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
@@ -109,12 +51,12 @@ void ForEachCacheFile(const fs::path& folder, Visit visit) {
     std::error_code ec;
     for (fs::directory_iterator kinds(folder, ec), end; !ec && kinds != end; kinds.increment(ec)) {
         std::error_code typeEc;
-        if (!kinds->is_directory(typeEc) || kinds->path().filename().string().rfind('.', 0) == 0)
+        if (!kinds->is_directory(typeEc) || Utf8Of(kinds->path().filename()).rfind('.', 0) == 0)
             continue;
         std::error_code fileEc;
         for (fs::directory_iterator files(kinds->path(), fileEc); !fileEc && files != end;
              files.increment(fileEc)) {
-            const std::string name = files->path().filename().string();
+            const std::string name = Utf8Of(files->path().filename());
             if ((IsEntryName(name) || IsTempName(name)) && files->is_regular_file(typeEc))
                 visit(*files, IsEntryName(name));
         }
@@ -124,19 +66,12 @@ void ForEachCacheFile(const fs::path& folder, Visit visit) {
 }  // namespace
 
 fs::path DiskCache::DefaultFolder() {
-    std::string base = AbsoluteVariable("XDG_CACHE_HOME");
-    if (base.empty()) {
-        const std::string home = AbsoluteVariable("HOME");
-        if (home.empty())
-            return {};
-        base = home + "/.cache";
-    }
-    return fs::path(base) / "norvo";
+    return store_platform::DefaultCacheFolder();
 }
 
 std::string DiskCache::Hash(std::string_view bytes) {
     static const char kHex[] = "0123456789abcdef";
-    const std::string raw = RawSha256(bytes);
+    const std::string raw = store_platform::RawSha256(bytes);
     std::string hex;
     hex.reserve(raw.size() * 2);
     for (const char c : raw) {
@@ -148,7 +83,7 @@ std::string DiskCache::Hash(std::string_view bytes) {
 
 DiskCache::DiskCache(fs::path folder, std::uint64_t maxBytes)
     : m_folder(std::move(folder)), m_maxBytes(maxBytes) {
-    m_usable = !m_folder.empty() && MakeFolder(m_folder);
+    m_usable = !m_folder.empty() && store_platform::MakeCacheFolder(m_folder);
 }
 
 fs::path DiskCache::EntryPath(std::string_view kind, std::string_view key) const {
@@ -161,7 +96,7 @@ std::optional<std::string> DiskCache::Get(std::string_view kind, std::string_vie
         return std::nullopt;
     const fs::path file = EntryPath(kind, key);
     std::string bytes;
-    if (!ReadWhole(file, bytes)) {
+    if (!store_platform::ReadWholeFile(file, bytes)) {
         std::error_code ec;
         if (fs::exists(file, ec))
             fs::remove(file, ec);  // there but unreadable: of no use to anyone
@@ -185,13 +120,12 @@ std::optional<std::string> DiskCache::Get(std::string_view kind, std::string_vie
         return damaged();
     }
     const std::string_view value(bytes.data() + at + keyBytes, valueBytes);
-    if (RawSha256(value) != checksum)
+    if (store_platform::RawSha256(value) != checksum)
         return damaged();
     if (maxAge.count() > 0 && std::time(nullptr) - created > maxAge.count())
         return std::nullopt;
     // Used now: the last to be evicted.
-    const timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    store_platform::MarkUsed(file);
     return std::string(value);
 }
 
@@ -202,25 +136,17 @@ bool DiskCache::Put(std::string_view kind, std::string_view key, std::string_vie
         return false;
     }
     const fs::path file = EntryPath(kind, key);
-    if (!MakeFolder(file.parent_path()))
+    if (!store_platform::MakeCacheFolder(file.parent_path()))
         return false;
     std::string header(kMagic);
     PutNumber(header, static_cast<std::uint64_t>(std::time(nullptr)), 8);
     PutNumber(header, key.size(), 4);
     PutNumber(header, value.size(), 8);
-    header += RawSha256(value);
+    header += store_platform::RawSha256(value);
 
-    std::string temp = (file.parent_path() / (std::string(kTempPrefix) + "XXXXXX")).string();
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    std::uint64_t replaced = 0;
+    if (!store_platform::WriteFileReplacing(file, kTempPrefix, {header, key, value}, replaced))
         return false;
-    const bool written = WriteWhole(fd, header) && WriteWhole(fd, key) && WriteWhole(fd, value);
-    struct stat old {};
-    const std::uint64_t replaced = ::stat(file.c_str(), &old) == 0 ? old.st_size : 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), file.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
     std::lock_guard lock(m_mutex);
     if (m_counted) {
         m_storedBytes += header.size() + key.size() + value.size();
@@ -263,7 +189,7 @@ void DiskCache::Evict() {
     const auto now = fs::file_time_type::clock::now();
     ForEachCacheFile(m_folder, [&](const fs::directory_entry& file, bool isEntry) {
         std::error_code ec;
-        Entry e{file.path(), file.last_write_time(ec), file.file_size(ec)};
+        Entry e{file.path(), store_platform::LastWriteTime(file.path(), ec), file.file_size(ec)};
         if (ec)
             return;
         if (!isEntry) {

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "services/gallery/store/DiskCache.h"
+#include "services/gallery/store/StorePlatform.h"
 
 namespace norvo {
 
@@ -146,7 +147,7 @@ std::optional<FaceStore::FileKey> FaceStore::KeyOf(const fs::path& file) {
     const std::uintmax_t size = fs::file_size(file, ec);
     if (ec)
         return std::nullopt;
-    const auto mtime = fs::last_write_time(file, ec);
+    const auto mtime = store_platform::LastWriteTime(file, ec);
     if (ec)
         return std::nullopt;
     return FileKey{file.string(), size,

@@ -1,12 +1,12 @@
 #include "services/gallery/store/GalleryIndex.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <system_error>
 #include <tuple>
 
+#include "base/Utf8Path.h"
 #include "services/gallery/store/PictureStore.h"
+#include "services/gallery/store/StorePlatform.h"
 
 namespace norvo {
 
@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 GalleryIndex::GalleryIndex(fs::path root) : m_root(std::move(root)) {}
 
 std::string GalleryIndex::NormalizeName(std::string_view name) {
-    const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    return text.normalized(QString::NormalizationForm_KC).toCaseFolded().simplified().toStdString();
+    return store_platform::NameKey(name);
 }
 
 bool GalleryIndex::IsPictureFile(const fs::path& file) {
@@ -39,18 +38,18 @@ std::vector<GalleryPicture> GalleryIndex::PicturesOf(std::string_view name) cons
         std::error_code typeEc;
         if (!people->is_directory(typeEc))
             continue;
-        const std::string folder = people->path().filename().string();
+        const std::string folder = Utf8Of(people->path().filename());
         if (NormalizeName(folder) == key)
             matches.push_back(people->path());
     }
     for (const fs::path& folder : matches) {
-        const std::string person = folder.filename().string();
+        const std::string person = Utf8Of(folder.filename());
         fs::directory_iterator files(folder, ec);
         for (; !ec && files != fs::directory_iterator(); files.increment(ec)) {
             std::error_code typeEc;
             if (!files->is_regular_file(typeEc) || !IsPictureFile(files->path()))
                 continue;
-            pictures.push_back({person, files->path().filename().string(), files->path()});
+            pictures.push_back({person, Utf8Of(files->path().filename()), files->path()});
         }
     }
     std::sort(pictures.begin(), pictures.end(),

@@ -1,10 +1,15 @@
 #include "services/gallery/wire/PicturePaths.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <string>
 #include <system_error>
 
+#include "base/Utf8Path.h"
 #include "services/gallery/wire/ServiceText.h"
 
 namespace norvo {
@@ -24,6 +29,41 @@ const char* describe(PathStatus status) {
     }
     return "unknown path status";
 }
+
+#ifdef _WIN32
+// The path with every link and junction resolved, as the system opens it: MinGW's canonical()
+// follows none. Sets `ec` when the path cannot be opened (a missing file among others).
+fs::path RealPath(const fs::path& path, std::error_code& ec) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ec.assign(static_cast<int>(GetLastError()), std::system_category());
+        return {};
+    }
+    std::wstring real(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file, real.data(), static_cast<DWORD>(real.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n >= real.size()) {
+        real.resize(n);
+        n = GetFinalPathNameByHandleW(file, real.data(), static_cast<DWORD>(real.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (n == 0 || n >= real.size()) {
+        ec.assign(static_cast<int>(error), std::system_category());
+        return {};
+    }
+    real.resize(n);
+    ec.clear();
+    if (real.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return fs::path(L"\\\\" + real.substr(8));
+    if (real.rfind(L"\\\\?\\", 0) == 0)
+        return fs::path(real.substr(4));
+    return fs::path(real);
+}
+#endif
 
 PathStatus ResolvePicturePath(const fs::path& root, std::string_view encodedPath, fs::path& file) {
     const std::optional<std::string> decoded = ServiceText::PercentDecode(encodedPath, false);
@@ -46,16 +86,29 @@ PathStatus ResolvePicturePath(const fs::path& root, std::string_view encodedPath
             return PathStatus::Outside;
         if (segment.empty() || segment == ".")
             return PathStatus::NotFound;
-        relative /= segment;
+#ifdef _WIN32
+        // Windows reads '\' as a separator and ':' as a drive or a file's named stream.
+        if (segment.find_first_of("\\:") != std::string::npos)
+            return PathStatus::Outside;
+#endif
+        relative /= PathFromUtf8(segment);
         start = slash + 1;
     }
 
     std::error_code ec;
+#ifdef _WIN32
+    const fs::path realRoot = RealPath(root, ec);
+#else
     const fs::path realRoot = fs::canonical(root, ec);
+#endif
     if (ec)
         return PathStatus::NotFound;
-    // Symlinks are resolved here, so a link that points out of the gallery is caught below.
+        // Symlinks are resolved here, so a link that points out of the gallery is caught below.
+#ifdef _WIN32
+    const fs::path real = RealPath(realRoot / relative, ec);
+#else
     const fs::path real = fs::weakly_canonical(realRoot / relative, ec);
+#endif
     if (ec)
         return PathStatus::NotFound;
     auto [rootEnd, realIt] =
@@ -70,7 +123,7 @@ PathStatus ResolvePicturePath(const fs::path& root, std::string_view encodedPath
 }
 
 const char* PictureContentType(const fs::path& file) {
-    std::string ext = file.extension().string();
+    std::string ext = Utf8Of(file.extension());
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".jpg" || ext == ".jpeg")

@@ -1,8 +1,4 @@
 #include <gtest/gtest.h>
-#include <QBuffer>
-#include <QImageWriter>
-#include <QPainter>
-#include <QTransform>
 
 #include <algorithm>
 #include <thread>
@@ -17,6 +13,9 @@ namespace {
 // Face boxes checked by eye on the bundled pictures (x, y, width, height).
 constexpr FaceRect kHopperFace{175, 140, 190, 190};
 constexpr FaceRect kAstronautFace{180, 75, 95, 97};
+// Qt's gray and darkGray.
+constexpr std::uint32_t kQtGray = 0xA0A0A4;
+constexpr std::uint32_t kQtDarkGray = 0x808080;
 
 double Overlap(const FaceRect& a, const FaceRect& b) {
     const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
@@ -32,19 +31,14 @@ FaceRect Scaled(const FaceRect& r, double s, int dx = 0, int dy = 0) {
     return {int(r.x * s) + dx, int(r.y * s) + dy, int(r.width * s), int(r.height * s)};
 }
 
-GreyPicture Grey(const QImage& image) {
-    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    GreyPicture out{grey.width(), grey.height(), {}};
-    for (int y = 0; y < grey.height(); ++y) {
-        out.pixels.insert(out.pixels.end(), grey.constScanLine(y),
-                          grey.constScanLine(y) + grey.width());
-    }
-    return out;
+using test::TestImage;
+
+GreyPicture Grey(const TestImage& image) {
+    return test::GreyOf(image);
 }
 
-QImage ScaledBy(const QImage& image, double s) {
-    return image.scaled(int(image.width() * s), int(image.height() * s), Qt::IgnoreAspectRatio,
-                        Qt::SmoothTransformation);
+TestImage ScaledBy(const TestImage& image, double s) {
+    return test::SmoothlyScaled(image, int(image.width() * s), int(image.height() * s));
 }
 
 class FaceDetection : public ::testing::Test {
@@ -53,7 +47,7 @@ protected:
         static FaceDetector detector;
         return detector;
     }
-    static void ExpectFaces(const QImage& image, const std::vector<FaceRect>& expected) {
+    static void ExpectFaces(const TestImage& image, const std::vector<FaceRect>& expected) {
         const std::vector<FaceRect> found = Detector().Detect(Grey(image));
         ASSERT_EQ(found.size(), expected.size());
         for (const FaceRect& want : expected) {
@@ -71,13 +65,13 @@ TEST_F(FaceDetection, FindsTheBundledFacesWhereTheyAre) {
 }
 
 TEST_F(FaceDetection, FindsFacesInScaledMirroredAndCombinedVariants) {
-    const QImage hopper = test::BundledHopper();
-    const QImage astronaut = test::BundledAstronaut();
+    const TestImage hopper = test::BundledHopper();
+    const TestImage astronaut = test::BundledAstronaut();
     // Half size: the astronaut's face is ~47 px, found only because small pictures are enlarged.
     ExpectFaces(ScaledBy(astronaut, 0.5), {Scaled(kAstronautFace, 0.5)});
     ExpectFaces(ScaledBy(hopper, 0.5), {Scaled(kHopperFace, 0.5)});
     // Mirrored.
-    const QImage mirrored = hopper.mirrored(true, false);
+    const TestImage mirrored = hopper.mirrored(true, false);
     ExpectFaces(mirrored, {{hopper.width() - kHopperFace.x - kHopperFace.width, kHopperFace.y,
                             kHopperFace.width, kHopperFace.height}});
     // Cropped to the head.
@@ -89,15 +83,13 @@ TEST_F(FaceDetection, FindsFacesInScaledMirroredAndCombinedVariants) {
 }
 
 TEST_F(FaceDetection, MapsBoxesBackFromALargePhoto) {
-    QImage large(4000, 3000, QImage::Format_RGB32);
-    large.fill(Qt::gray);
-    QPainter(&large).drawImage(1000, 300, ScaledBy(test::BundledHopper(), 4.0));
+    const TestImage large = test::DrawnOn(test::Plain(4000, 3000, kQtGray), 1000, 300,
+                                          ScaledBy(test::BundledHopper(), 4.0));
     ExpectFaces(large, {Scaled(kHopperFace, 4.0, 1000, 300)});
 }
 
 TEST_F(FaceDetection, FindsNothingWithoutAFace) {
-    QImage flat(640, 480, QImage::Format_RGB32);
-    flat.fill(Qt::darkGray);
+    const TestImage flat = test::Plain(640, 480, kQtDarkGray);
     EXPECT_TRUE(Detector().Detect(Grey(flat)).empty());
     EXPECT_TRUE(Detector().Detect(GreyPicture{}).empty());
     EXPECT_TRUE(Detector().Detect(GreyPicture{10, 10, std::vector<std::uint8_t>(5)}).empty());
@@ -119,10 +111,10 @@ TEST_F(FaceDetection, ScanSplitOverTwoThreadsFindsWhatOneThreadFinds) {
     // The two-thread scan maps its far pyramid levels back by itself; boxes may differ by the
     // rounding of that mapping, never in number or place.
     static const FaceDetector oneThread(FaceDetector::ScanThreads::One);
-    const QImage hopper = test::BundledHopper();
-    const QImage astronaut = test::BundledAstronaut();
-    for (const QImage& image : {hopper, astronaut, ScaledBy(astronaut, 0.5), ScaledBy(hopper, 3.0),
-                                test::SideBySide(hopper, astronaut)}) {
+    const TestImage hopper = test::BundledHopper();
+    const TestImage astronaut = test::BundledAstronaut();
+    for (const TestImage& image : {hopper, astronaut, ScaledBy(astronaut, 0.5),
+                                   ScaledBy(hopper, 3.0), test::SideBySide(hopper, astronaut)}) {
         const GreyPicture picture = Grey(image);
         const std::vector<FaceRect> split = Detector().Detect(picture);
         const std::vector<FaceRect> whole = oneThread.Detect(picture);
@@ -135,16 +127,10 @@ TEST_F(FaceDetection, ScanSplitOverTwoThreadsFindsWhatOneThreadFinds) {
 
 TEST(PictureDecoding, AppliesTheExifOrientation) {
     // Stored lying on its side with an orientation tag that stands it up again.
-    const QImage upright = test::BundledHopper();
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setTransformation(QImageIOHandler::TransformationRotate90);
-    ASSERT_TRUE(writer.write(upright.transformed(QTransform().rotate(-90))));
+    const TestImage upright = test::BundledHopper();
+    const std::string jpeg = test::JpegLyingWithExifToStandUp(upright);
     DetectionPicture picture;
-    ASSERT_EQ(PictureDecoder::Decode(std::string_view(jpeg.constData(), jpeg.size()), picture),
-              DecodeStatus::Ok);
+    ASSERT_EQ(PictureDecoder::Decode(jpeg, picture), DecodeStatus::Ok);
     EXPECT_EQ(picture.grey.width, upright.width());
     EXPECT_EQ(picture.grey.height, upright.height());
     EXPECT_EQ(picture.fullWidth, upright.width());

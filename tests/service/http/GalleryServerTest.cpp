@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/Utf8Path.h"
 #include "services/gallery/wire/ServiceText.h"
 #include "tests/service/RunningGallery.h"
 #include "tests/service/TestPictures.h"
@@ -39,17 +40,17 @@ protected:
     static void SetUpTestSuite() {
         s_dir = new test::TempFolder;
         const fs::path root = s_dir->Path();
-        const QImage hopper = test::BundledHopper();
+        const test::TestImage hopper = test::BundledHopper();
         test::SavePicture(hopper, root / "Grace Hopper" / "b_large.jpg");
-        test::SavePicture(hopper.scaled(256, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+        test::SavePicture(test::SmoothlyScaled(hopper, 256, 300),
                           root / "Grace Hopper" / "a_small.png");
-        QImage blank(200, 200, QImage::Format_RGB32);
-        blank.fill(Qt::gray);
+        const test::TestImage blank = test::Plain(200, 200, 0xA0A0A4);  // Qt's gray
         test::SavePicture(blank, root / "Grace Hopper" / "0_no face.png");
         test::SavePicture(test::BundledAstronaut(), root / "Eileen Collins" / "astronaut.png");
         // 山田 太郎
-        test::SavePicture(hopper, root / "\xE5\xB1\xB1\xE7\x94\xB0 \xE5\xA4\xAA\xE9\x83\x8E" /
-                                      "\xE5\xB1\xB1.jpg");
+        test::SavePicture(hopper,
+                          root / PathFromUtf8("\xE5\xB1\xB1\xE7\x94\xB0 \xE5\xA4\xAA\xE9\x83\x8E") /
+                              PathFromUtf8("\xE5\xB1\xB1.jpg"));
         for (int i = 0; i < 10; ++i)
             test::SavePicture(blank, root / "Many" / ("p" + std::to_string(i) + ".png"));
         test::WriteBytes(root / "Broken" / "text.jpg", "no picture here");
@@ -156,7 +157,7 @@ TEST_F(GalleryService, DetectionAnswersTheFacesOfGalleryPictures) {
     test::TempFolder dir;
     test::WriteBytes(dir.Path() / "tmpfile.xml", xml);
     CXmlDocument doc;
-    ASSERT_EQ(doc.Load((dir.Path() / "tmpfile.xml").c_str()), XML_OK);
+    ASSERT_EQ(doc.Load(Utf8Of(dir.Path() / "tmpfile.xml").c_str()), XML_OK);
     std::vector<std::array<int, 4>> boxes;
     doc.Rewind();
     while (doc.Next()) {
@@ -312,7 +313,7 @@ TEST(GalleryServiceRemote, FetchesOtherHostsOnlyWhenAllowedAndPassesTheAddressVe
 
 TEST(GallerySearchBudget, WhatIsNotDetectedInTimeIsListedAfterTheRankedPictures) {
     test::TempFolder dir;
-    const QImage hopper = test::BundledHopper();
+    const test::TestImage hopper = test::BundledHopper();
     test::SavePicture(hopper.scaled(256, 300), dir.Path() / "Grace Hopper" / "a_small.png");
     test::SavePicture(hopper, dir.Path() / "Grace Hopper" / "b_large.jpg");
     // No time at all for detection: the answer comes at once, in folder order.

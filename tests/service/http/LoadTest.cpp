@@ -14,11 +14,11 @@ namespace {
 
 TEST(GalleryLoad, FiftyDetectionsAndTwoHundredSearchesWithoutError) {
     test::TempFolder dir;
-    const QImage hopper = test::BundledHopper();
-    const QImage astronaut = test::BundledAstronaut();
+    const test::TestImage hopper = test::BundledHopper();
+    const test::TestImage astronaut = test::BundledAstronaut();
     // Distinct files so the detector itself runs concurrently, not only the cache.
     for (int i = 0; i < 10; ++i) {
-        const QImage& base = i % 2 ? hopper : astronaut;
+        const test::TestImage& base = i % 2 ? hopper : astronaut;
         const double s = 0.6 + 0.1 * i;
         test::SavePicture(base.scaled(int(base.width() * s), int(base.height() * s)),
                           dir.Path() / (i % 2 ? "Grace Hopper" : "Eileen Collins") /

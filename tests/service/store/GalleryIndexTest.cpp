@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/service/TestPictures.h"
+#include "tests/service/TestFiles.h"
 
 namespace norvo {
 namespace {

@@ -1,10 +1,15 @@
 #include "services/gallery/wire/PicturePaths.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "tests/service/TestFiles.h"
 
 namespace norvo {
 namespace {
@@ -14,9 +19,7 @@ namespace fs = std::filesystem;
 class PictureStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/norvo-store-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        m_dir = m_folder.Path();
         fs::create_directories(m_dir / "gallery" / "Grace Hopper");
         fs::create_directories(m_dir / "gallery" / "Deep" / "er");
         fs::create_directories(m_dir / "gallery" / "dir.png");
@@ -24,14 +27,25 @@ protected:
         Touch(m_dir / "gallery" / "Deep" / "er" / "c.PNG");
         Touch(m_dir / "gallery" / "notes.txt");
         Touch(m_dir / "outside.png");
-        fs::create_symlink(m_dir / "outside.png", m_dir / "gallery" / "Grace Hopper" / "out.png");
-        fs::create_symlink(m_dir, m_dir / "gallery" / "up");
-        fs::create_symlink("a b.jpg", m_dir / "gallery" / "Grace Hopper" / "in.jpg");
+        Link(m_dir / "outside.png", m_dir / "gallery" / "Grace Hopper" / "out.png");
+        Link(m_dir, m_dir / "gallery" / "up");
+        Link("a b.jpg", m_dir / "gallery" / "Grace Hopper" / "in.jpg");
     }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     static void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
+    // MinGW's std::filesystem makes no links: Windows' own call does.
+    static void Link(const fs::path& target, const fs::path& link) {
+#ifdef _WIN32
+        const DWORD folder =
+            fs::is_directory(link.parent_path() / target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+        ASSERT_TRUE(CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                                        folder | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+            << link;
+#else
+        fs::create_symlink(target, link);
+#endif
+    }
 
+    test::TempFolder m_folder;
     fs::path m_dir;
 };
 
