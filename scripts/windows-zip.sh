@@ -27,7 +27,7 @@ licence() {
     local tarball member
     tarball="$(ls "$APT"/$2 2>/dev/null | head -n 1)"
     [ -n "$tarball" ] || { echo "windows zip: no $2 in $APT" >&2; exit 1; }
-    member="$(tar -tf "$tarball" | grep -m 1 -E "$3")"
+    member="$({ tar -tf "$tarball" || true; } | grep -m 1 -E "$3")"
     tar -xOf "$tarball" "$member" >"$STAGE/licenses/$1"
 }
 licence curl.txt 'curl_*.orig.tar.*' '^[^/]+/COPYING$'

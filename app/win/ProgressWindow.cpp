@@ -86,6 +86,9 @@ ProgressThread::~ProgressThread() {
 }
 
 bool ProgressThread::Start(HINSTANCE instance) {
+    // The bar's window class.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     std::promise<HWND> made;
     std::future<HWND> window = made.get_future();
     m_thread = std::thread([instance, &made] {

@@ -73,6 +73,24 @@ RECT DrawPicture(HDC dc, const RECT& box, PictureHandle picture) {
     return to;
 }
 
+// Moves `window` so that it lies inside its monitor's work area where it fits: the preview
+// makes the save dialog wider than the system places it for.
+void KeepOnScreen(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT r{};
+    if (!GetWindowRect(window, &r) ||
+        !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        return;
+    }
+    const RECT& area = monitor.rcWork;
+    const LONG x = std::max(area.left, std::min(r.left, area.right - (r.right - r.left)));
+    const LONG y = std::max(area.top, std::min(r.top, area.bottom - (r.bottom - r.top)));
+    if (x != r.left || y != r.top) {
+        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
 // The save dialog's preview: the child dialog's state, its worker and its drawing. What it
 // draws are its own copies, so a portrait being made again on the worker is never read.
 class Preview {
@@ -134,14 +152,16 @@ void Preview::Init(HWND dialog) {
     m_dialog = dialog;
     SetText(IDC_NATURAL, UserText(kNaturalCheckText));
     CheckDlgButton(m_dialog, IDC_NATURAL, m_shown == BlendStyle::Natural);
+    for (RunSide side : {RunSide::Body, RunSide::Face}) {
+        for (int id = IDC_BODY_GROUP; id <= IDC_BODY_NEXT; ++id) {
+            ShowWindow(GetDlgItem(m_dialog, SideId(side, id)), m_choices ? SW_SHOW : SW_HIDE);
+        }
+    }
     if (m_choices) {
         SetText(IDC_FACE_HINT, UserText(kFaceClickHintText));
         for (RunSide side : {RunSide::Body, RunSide::Face}) {
             SetText(SideId(side, IDC_BODY_GROUP),
                     UserText(side == RunSide::Body ? kBodyRoleText : kFaceRoleText));
-            for (int id = IDC_BODY_GROUP; id <= IDC_BODY_NEXT; ++id) {
-                ShowWindow(GetDlgItem(m_dialog, SideId(side, id)), SW_SHOW);
-            }
             RefreshSide(side);
         }
     }
@@ -172,6 +192,11 @@ INT_PTR Preview::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kWorkDoneMessage:
             OnWorkDone();
             return TRUE;
+        case WM_NOTIFY:
+            if (reinterpret_cast<const NMHDR*>(lParam)->code == CDN_INITDONE) {
+                KeepOnScreen(GetParent(m_dialog));
+            }
+            return FALSE;
         case WM_DESTROY:
             // A job still running is waited for by Finish, without the windows.
             m_whenDone = nullptr;

@@ -10,6 +10,7 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -151,8 +152,12 @@ protected:
         ASSERT_TRUE(window.Create(GetModuleHandleW(nullptr)));
         window.SetRunEndedCallback([this] { ++runsEnded; });
         window.SetRunJob([this](RunView& view, const std::string& body, const std::string& face) {
-            RunSettings settings{modulePath, work.Path(), fake.searchBase, fake.detectBase,
-                                 maskPath};
+            RunSettings settings;
+            settings.modulePath = modulePath;
+            settings.workFolder = work.Path();
+            settings.searchBase = fake.searchBase;
+            settings.detectBase = fake.detectBase;
+            settings.maskPath = maskPath;
             settings.offerChoices = offerChoices;
             CreateRun run(view, settings);
             run.Run(body, face);
@@ -222,8 +227,7 @@ TEST_F(WinWindows, TheProgressWindowIsParkedShowsItsStepsOnTheMainWindowAndHides
     RECT parked{};
     GetWindowRect(progress.Window(), &parked);
     EXPECT_EQ(parked.left, kParkX);
-    EXPECT_EQ(parked.top, kParkY);
-    EXPECT_FALSE(IsWindowVisible(progress.Window()));
+    EXPECT_EQ(parked.top, kParkY) << "out of sight above the screen";
     EXPECT_TRUE(GetWindowLongPtrW(progress.Window(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
 
     SendProgressStepTo(kProgressStarted + 3);
@@ -274,8 +278,10 @@ TEST_F(WinWindows, ARunSavesWhatThePreviewShowsWhereTheSaveDialogSays) {
             countAfter = Text(GetDlgItem(preview, IDC_BODY_COUNT));
             return countAfter == L"2 / 2";
         });
-        SendMessageW(save, CDM_SETCONTROLTEXT, cmb13,
-                     reinterpret_cast<LPARAM>(ToWide(path).c_str()));
+        // Typed as a user would, with Windows' separators.
+        std::wstring typed = ToWide(path);
+        std::replace(typed.begin(), typed.end(), L'/', L'\\');
+        SendMessageW(save, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(typed.c_str()));
         PostMessageW(save, WM_COMMAND, IDOK, 0);
         saved = AnswerMessageBox(MessageCaption(MessageKind::Plain));
     });
