@@ -23,6 +23,8 @@ namespace {
 
 // The preview's worker has finished its job.
 constexpr UINT kWorkDoneMessage = WM_APP + 7;
+// Posted once the dialog is placed: it is moved into its monitor's work area.
+constexpr UINT kKeepOnScreenMessage = WM_APP + 8;
 constexpr int kSideIdStep = IDC_FACE_GROUP - IDC_BODY_GROUP;
 constexpr int kThumbnailHeight = 96;
 
@@ -150,6 +152,7 @@ private:
 
 void Preview::Init(HWND dialog) {
     m_dialog = dialog;
+    PostMessageW(m_dialog, kKeepOnScreenMessage, 0, 0);
     SetText(IDC_NATURAL, UserText(kNaturalCheckText));
     CheckDlgButton(m_dialog, IDC_NATURAL, m_shown == BlendStyle::Natural);
     for (RunSide side : {RunSide::Body, RunSide::Face}) {
@@ -192,11 +195,9 @@ INT_PTR Preview::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kWorkDoneMessage:
             OnWorkDone();
             return TRUE;
-        case WM_NOTIFY:
-            if (reinterpret_cast<const NMHDR*>(lParam)->code == CDN_INITDONE) {
-                KeepOnScreen(GetParent(m_dialog));
-            }
-            return FALSE;
+        case kKeepOnScreenMessage:
+            KeepOnScreen(GetParent(m_dialog));
+            return TRUE;
         case WM_DESTROY:
             // A job still running is waited for by Finish, without the windows.
             m_whenDone = nullptr;
