@@ -16,6 +16,8 @@ rm -rf "$BUILD/zip" "$BUILD/$NAME.zip"
 mkdir -p "$STAGE/licenses"
 for program in norvo.exe norvo-gallery.exe httpc.dll saori-request.exe; do
     cp "$BUILD/bin/$program" "$STAGE/"
+    # The build tree keeps its symbols for the tests; the zip goes without them.
+    x86_64-w64-mingw32-strip "$STAGE/$program"
 done
 cp -r "$BUILD/bin/data" "$STAGE/data"
 cp "$ROOT/LICENSE" "$STAGE/LICENSE"
