@@ -5,7 +5,9 @@
 #include "app/TerminalTexts.h"
 #include "app/UserLanguage.h"
 
-#ifdef NORVO_HAVE_WINDOWS
+#if defined(NORVO_HAVE_WINDOWS) && defined(_WIN32)
+#include "app/win/Windows.h"
+#elif defined(NORVO_HAVE_WINDOWS)
 #include "app/gui/Windows.h"
 #endif
 

@@ -13,10 +13,10 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "app/CandidateChoice.h"
 #include "app/PortraitCredits.h"
 #include "app/gui/LocaleText.h"
 #include "app/gui/WindowTexts.h"
-#include "web/ImageDownload.h"
 
 namespace norvo {
 
@@ -42,22 +42,6 @@ size_t Index(RunSide side) {
 
 QString SideName(RunSide side) {
     return side == RunSide::Body ? QStringLiteral("Body") : QStringLiteral("Face");
-}
-
-// Who is in the side's chosen picture: the name and, where it says more, the description;
-// the file name when the service knows nobody.
-QString WhoText(const SideCandidates& side) {
-    const SideCandidates::Picture& picture = side.pictures[side.chosen];
-    const PictureCredit& credit = picture.credit;
-    if (credit.person.empty()) {
-        return QString::fromStdString(credit.file.empty() ? PictureFileName(picture.found.address)
-                                                          : credit.file);
-    }
-    QString text = QString::fromStdString(credit.person);
-    if (!credit.description.empty() && credit.description != credit.person) {
-        text += QLatin1Char('\n') + QString::fromStdString(credit.description);
-    }
-    return text;
 }
 
 }  // namespace
@@ -181,7 +165,7 @@ void CPreviewPane::RefreshSide(RunSide side) {
         panel.thumbnail->setPixmap(QPixmap::fromImage(ToImage(picture).scaled(
             kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
-    panel.who->setText(WhoText(candidates));
+    panel.who->setText(QString::fromStdString(WhoIsIn(candidates)));
     const std::size_t count = candidates.pictures.size();
     panel.count->setText(QStringLiteral("%1 / %2").arg(candidates.chosen + 1).arg(count));
     panel.previous->setEnabled(!IsBusy() && candidates.chosen > 0);
