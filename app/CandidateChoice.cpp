@@ -18,19 +18,6 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-std::string WhoIsIn(const SideCandidates& side) {
-    const SideCandidates::Picture& picture = side.pictures[side.chosen];
-    const PictureCredit& credit = picture.credit;
-    if (credit.person.empty()) {
-        return credit.file.empty() ? PictureFileName(picture.found.address) : credit.file;
-    }
-    std::string text = credit.person;
-    if (!credit.description.empty() && credit.description != credit.person) {
-        text += "\n" + credit.description;
-    }
-    return text;
-}
-
 std::vector<bool> FacesOnFor(const FaceBoxList& list, const std::vector<std::size_t>& numbers) {
     std::vector<bool> on(FacesLeftToRight(list).size(), numbers.empty());
     for (std::size_t number : numbers) {

@@ -66,10 +66,6 @@ private:
     std::string m_problem;
 };
 
-// Who is in the side's chosen picture, for the preview: the name and, on a line of its own
-// where it says more, the description; the file name when the service knows nobody.
-std::string WhoIsIn(const SideCandidates& side);
-
 // Which body faces (left to right) a run replaces: those in `numbers` (from 1), or every one
 // when it is empty.
 std::vector<bool> FacesOnFor(const FaceBoxList& list, const std::vector<std::size_t>& numbers);

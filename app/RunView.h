@@ -9,6 +9,7 @@
 
 #include "imaging/FaceCompositor.h"
 #include "imaging/Picture.h"
+#include "web/ImageDownload.h"
 #include "web/ImageSearch.h"
 #include "web/PictureSource.h"
 
@@ -77,6 +78,21 @@ struct SideCandidates {
     std::vector<Picture> pictures;  // each with a face, in the search's order
     std::size_t chosen = 0;         // the picture the run takes
 };
+
+// Who is in the side's chosen picture, for a preview: the name and, on a line of its own where
+// it says more, the description; the file name when the service knows nobody.
+inline std::string WhoIsIn(const SideCandidates& side) {
+    const SideCandidates::Picture& picture = side.pictures[side.chosen];
+    const PictureCredit& credit = picture.credit;
+    if (credit.person.empty()) {
+        return credit.file.empty() ? PictureFileName(picture.found.address) : credit.file;
+    }
+    std::string text = credit.person;
+    if (!credit.description.empty() && credit.description != credit.person) {
+        text += "\n" + credit.description;
+    }
+    return text;
+}
 
 struct RunCandidates {
     SideCandidates body;
