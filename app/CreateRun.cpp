@@ -66,6 +66,33 @@ private:
     RunView& m_view;
 };
 
+// A lookup's report in the save step: no progress window then, and a failure is kept for the
+// preview to show.
+class QuietReport : public LookupReport {
+public:
+    void SearchAnswered() override {}
+    void CandidateExamined(int) override {}
+    void RequestFailed() override {}
+    void Failed(const std::string& text) override { failure = text; }
+
+    std::string failure;
+};
+
+// A search's pictures as candidates: each with its faces counted, credits not asked yet.
+void TakePictures(SearchOutcome& outcome, SideCandidates& side) {
+    for (FoundPicture& picture : outcome.pictures) {
+        const std::size_t faces = FacesLeftToRight(picture.list).size();
+        side.pictures.push_back({std::move(picture), faces, PictureCredit{}});
+    }
+    side.chosen = outcome.chosen;
+}
+
+void LookUpCredits(LookupContext& ctx, SideCandidates& side) {
+    for (SideCandidates::Picture& picture : side.pictures) {
+        picture.credit = LookupPictureCredit(ctx, picture.found.address);
+    }
+}
+
 }  // namespace
 
 std::string DownloadFailedText(const std::string& address, const std::string& name) {
@@ -189,7 +216,7 @@ void CreateRun::CloseBadChoice(const std::string& text) {
 
 bool CreateRun::CheckPerson(LookupContext& ctx, const std::string& name, const SideChoice& choice,
                             SideCandidates& side) {
-    if (choice.person.empty() && !m_settings.choices.listOnly) {
+    if (choice.person.empty() && !m_settings.choices.listOnly && !m_settings.offerChoices) {
         return true;
     }
     side.people = LookupPeople(ctx, name.c_str());
@@ -228,7 +255,8 @@ bool CreateRun::RunStages() {
     m_outcome = RunOutcome::Failed;
     const RunChoices& choices = m_settings.choices;
 
-    RunCandidates found;
+    m_found = RunCandidates{};
+    RunCandidates& found = m_found;
     auto chosen = [](const SideCandidates& side) -> const FoundPicture& {
         return side.pictures[side.chosen].found;
     };
@@ -247,11 +275,7 @@ bool CreateRun::RunStages() {
             CloseFailedSearch();
             return false;
         }
-        for (FoundPicture& picture : outcome->pictures) {
-            const std::size_t faces = FacesLeftToRight(picture.list).size();
-            side.pictures.push_back({std::move(picture), faces, PictureCredit{}});
-        }
-        side.chosen = outcome->chosen;
+        TakePictures(*outcome, side);
         return ApplyPick(name, choice, side);
     };
     // Each stage closes the run itself when it fails; a stop asked meanwhile is found at the
@@ -262,6 +286,7 @@ bool CreateRun::RunStages() {
                 return false;
             }
             bodyFaces = chosen(found.body).list;
+            m_facesOn = FacesOnFor(bodyFaces, choices.faces);
             if (choices.faces.empty() || choices.listOnly) {
                 return true;
             }
@@ -279,13 +304,13 @@ bool CreateRun::RunStages() {
         },
         [&] { return search(found.face, m_strFace, choices.face, kProgressFaceSearch); },
         [&] {
-            if (!choices.listOnly) {
+            if (!choices.listOnly && !m_settings.offerChoices) {
                 return true;
             }
-            for (SideCandidates* side : {&found.body, &found.face}) {
-                for (SideCandidates::Picture& picture : side->pictures) {
-                    picture.credit = LookupPictureCredit(ctx, picture.found.address);
-                }
+            LookUpCredits(ctx, found.body);
+            LookUpCredits(ctx, found.face);
+            if (!choices.listOnly) {
+                return true;
             }
             m_saori.UnloadSaori();
             m_view.SendProgressStep(kProgressHide);
@@ -299,7 +324,10 @@ bool CreateRun::RunStages() {
             // picture's name.
             m_bodyCredit = PictureCredit{};
             m_faceCredit = PictureCredit{};
-            if (m_settings.labelPortrait) {
+            if (m_settings.labelPortrait && m_settings.offerChoices) {
+                m_bodyCredit = found.body.pictures[found.body.chosen].credit;
+                m_faceCredit = found.face.pictures[found.face.chosen].credit;
+            } else if (m_settings.labelPortrait) {
                 m_bodyCredit = LookupPictureCredit(ctx, chosen(found.body).address);
                 m_faceCredit = LookupPictureCredit(ctx, chosen(found.face).address);
             }
@@ -376,11 +404,29 @@ void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bod
     // The portrait of the run's blend style is made while the progress window still shows.
     PortraitChoice portrait(compositor, m_settings.landmarks);
     portrait.Start(m_settings.blend);
+    std::optional<CandidateChoice> choices;
+    if (m_settings.offerChoices && !m_found.body.pictures.empty() &&
+        !m_found.face.pictures.empty()) {
+        choices.emplace(compositor, portrait, m_found, m_facesOn, ChoiceFetch());
+        portrait.Offer(&*choices);
+    }
 
     m_view.SendProgressStep(kProgressHide);
     m_view.BringMainWindowToFront();
     const std::optional<std::string> path = m_view.AskSavePathFor(portrait);
     m_chosenBlend = compositor.chosen();
+    if (choices) {
+        // The credits follow the pictures chosen.
+        for (auto [credit, side] :
+             {std::pair{&m_bodyCredit, RunSide::Body}, {&m_faceCredit, RunSide::Face}}) {
+            const SideCandidates& candidates = choices->Side(side);
+            *credit = m_settings.labelPortrait ? candidates.pictures[candidates.chosen].credit
+                                               : PictureCredit{};
+            if (credit->file.empty()) {
+                credit->file = choices->FileName(side);
+            }
+        }
+    }
     if (!path) {
         m_view.ShowMessage(kNotSavedText, MessageKind::Warning);
         m_outcome = RunOutcome::NotSaved;
@@ -396,6 +442,57 @@ void CreateRun::ComposeFaces(const std::string& bodyFile, const FaceBoxList& bod
         m_view.ShowMessage(kWriteFailedText, MessageKind::Warning);
     }
     compositor.Release();
+}
+
+CandidateFetch CreateRun::ChoiceFetch() {
+    CandidateFetch fetch;
+    fetch.download = [this](const std::string& address, const std::string& name,
+                            std::string& problem) {
+        std::optional<std::string> stored;
+        if (!WithModule(problem,
+                        [&](LookupContext& ctx) {
+                            stored = DownloadPicture(ctx, address);
+                            return stored.has_value();
+                        }) &&
+            problem.empty()) {
+            problem = DownloadFailedText(address, name);
+        }
+        return stored;
+    };
+    fetch.search = [this](const std::string& name, const std::string& person,
+                          std::string& problem) {
+        std::optional<SideCandidates> side;
+        WithModule(problem, [&](LookupContext& ctx) {
+            std::optional<SearchOutcome> outcome = SearchPicture(ctx, name.c_str(), person);
+            if (!outcome) {
+                return false;
+            }
+            side.emplace();
+            side->name = name;
+            TakePictures(*outcome, *side);
+            LookUpCredits(ctx, *side);
+            return true;
+        });
+        return side;
+    };
+    return fetch;
+}
+
+bool CreateRun::WithModule(std::string& problem, const std::function<bool(LookupContext&)>& job) {
+    problem.clear();
+    if (m_saori.LoadSaori() != 0) {
+        problem = kLoadFailedText;
+        return false;
+    }
+    QuietReport report;
+    LookupContext ctx{m_saori, report, m_settings.searchBase, m_settings.detectBase,
+                      m_settings.workFolder};
+    const bool done = job(ctx);
+    m_saori.UnloadSaori();
+    if (!done) {
+        problem = report.failure;
+    }
+    return done;
 }
 
 bool CreateRun::WritePortrait(FaceCompositor& compositor, const std::string& path,

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/CandidateChoice.h"
 #include "app/PortraitCredits.h"
 #include "app/RunView.h"
 #include "imaging/FaceBox.h"
@@ -56,6 +58,9 @@ struct RunSettings {
     // is kept for the next runs; "" keeps nothing (the command line's choice is for one run).
     std::string blendSettingsPath = "";
     RunChoices choices;
+    // Offer the other pictures, people and faces in the save step. Off here, so a run made of
+    // bare settings sends exactly the classic requests; the windows turn it on.
+    bool offerChoices = false;
 };
 
 // How the last run ended.
@@ -120,6 +125,11 @@ private:
     // The picture `choice` picks among the search's, into side.chosen; false after closing the
     // run when there is no such picture.
     bool ApplyPick(const std::string& name, const SideChoice& choice, SideCandidates& side);
+    // The save step's way to the services: each download or search loads the module for
+    // itself, reporting quietly.
+    CandidateFetch ChoiceFetch();
+    // Runs `job` with the module loaded; false, with `problem` saying why, when it failed.
+    bool WithModule(std::string& problem, const std::function<bool(LookupContext&)>& job);
     // The one place a portrait is written: the composed picture as a JPEG file at `path`, then
     // its label when labelling is on. Returns what to show under the saved message ("" for
     // nothing); false when the picture itself could not be written.
@@ -133,6 +143,9 @@ private:
     // Credits of this run's pictures, asked for before the downloads when labelling is on.
     PictureCredit m_bodyCredit;
     PictureCredit m_faceCredit;
+    // What this run's searches found, and the body faces (left to right) it replaces.
+    RunCandidates m_found;
+    std::vector<bool> m_facesOn;
     RunOutcome m_outcome = RunOutcome::NotRun;
     BlendStyle m_chosenBlend = BlendStyle::Classic;
 };

@@ -75,6 +75,17 @@ void PortraitChoice::Start(BlendStyle style) {
     }
 }
 
+void PortraitChoice::Recomposed(BlendStyle style) {
+    for (size_t i = 0; i < kBlendStyleCount; ++i) {
+        if (!m_failed[i]) {
+            m_asked[i] = false;
+            m_notes[i].clear();
+        }
+    }
+    m_asked[Index(BlendStyle::Classic)] = true;
+    Start(style);
+}
+
 BlendStyle PortraitChoice::Chosen() const {
     return m_compositor.chosen();
 }
@@ -91,6 +102,7 @@ PictureHandle PortraitChoice::Portrait(BlendStyle style) {
     if (!m_asked[Index(style)]) {
         // Marked only once made: Ready() turns true when the portrait is there to take.
         m_notes[Index(style)] = MakeNatural();
+        m_failed[Index(style)] = !m_compositor.portrait(style);
         m_asked[Index(style)] = true;
     }
     return m_compositor.portrait(style);

@@ -33,6 +33,13 @@ public:
     PictureHandle Portrait(BlendStyle style) override;
     std::string Note(BlendStyle style) const override;
     bool WriteComparison(const std::string& path) override;
+    CandidateChoices* Choices() override { return m_choices; }
+
+    // Offers `choices` (which outlive this) in the save step.
+    void Offer(CandidateChoices* choices) { m_choices = choices; }
+    // After the compositor composed other pictures: the portraits of the other styles are made
+    // again when asked for, and `style` is made at once and chosen when it can be.
+    void Recomposed(BlendStyle style);
 
     // Gap between the pictures of the comparison sheet, in pixels.
     static constexpr int32_t kSheetGap = 8;
@@ -44,7 +51,10 @@ private:
     FaceCompositor& m_compositor;
     std::shared_ptr<LandmarkModel> m_landmarks;
     std::array<bool, kBlendStyleCount> m_asked{};
+    // Styles that could not be made (no landmark model, no memory): not tried again.
+    std::array<bool, kBlendStyleCount> m_failed{};
     std::array<std::string, kBlendStyleCount> m_notes;
+    CandidateChoices* m_choices = nullptr;
 };
 
 // Why the natural portrait cannot be made when the landmark model at `path` did not load.

@@ -49,6 +49,12 @@ inline constexpr char kNoSuchFaceText[] =
 inline constexpr char kNoSuchPersonText[] =
     NORVO_TEXT("%1に人物「%2」は見つかりませんでした。選べるのは %3 です。");
 
+// The save step's choices: the last body face replaced cannot be switched off; the pictures
+// could not be blended for want of memory.
+inline constexpr char kLastFaceText[] = NORVO_TEXT("少なくとも1つの顔は置き換えます。");
+inline constexpr char kChoiceOutOfMemoryText[] =
+    NORVO_TEXT("メモリが足りないため、選んだ画像で合成できませんでした。");
+
 // The candidate list, each line beginning with its side: one line per person the name may
 // stand for (%1 the id, %2 who) and one per picture (%1 its number, %2 its file, %3 the faces
 // in it, %4 who is in it).

@@ -34,6 +34,8 @@ enum class MessageKind {
     Plain,    // the application's name as caption, one OK button, no icon
 };
 
+class CandidateChoices;
+
 // The composed portrait as the save step offers it: one picture per blend style, the one the
 // run starts with made already, the other made when first asked for. A view shows it, lets
 // the user switch, and leaves the choice in it; the run then saves the chosen portrait. Used
@@ -58,6 +60,9 @@ public:
     // Writes the body picture, the face picture and the portrait of each style side by side
     // as one PNG file (a style that cannot be made is left out); false when not written.
     virtual bool WriteComparison(const std::string& path) = 0;
+    // The other pictures, people and faces the user may choose in the save step; nullptr when
+    // the run offers none.
+    virtual CandidateChoices* Choices() { return nullptr; }
 };
 
 // One side of what a run's searches found, for the user to choose from.
@@ -76,6 +81,39 @@ struct SideCandidates {
 struct RunCandidates {
     SideCandidates body;
     SideCandidates face;
+};
+
+enum class RunSide { Body, Face };
+
+// The choices a run offers in its save step: another picture or person for each side, and
+// which of the body picture's faces are replaced. After each choice the portrait is made again,
+// so what the preview shows next is what is saved. Used by one thread at a time; the calls that
+// may reach the network belong off the GUI thread.
+class CandidateChoices {
+public:
+    virtual ~CandidateChoices() = default;
+
+    // What the searches found for the side; `chosen` is the picture in the portrait.
+    virtual const SideCandidates& Side(RunSide side) const = 0;
+    // The side's chosen picture as downloaded, for a thumbnail; nullptr when there is none.
+    virtual PictureHandle Picture(RunSide side) const = 0;
+    // True when ChoosePicture(side, index) needs no download.
+    virtual bool Downloaded(RunSide side, std::size_t index) const = 0;
+    // Takes the side's picture `index`, downloading it when needed, and makes the portrait
+    // again; false, with Problem() saying why, when it could not (the portrait stays).
+    virtual bool ChoosePicture(RunSide side, std::size_t index) = 0;
+    // Searches the side's name again kept to person `id` (one of its people) and takes the
+    // picture that search chooses; false, with Problem(), when it could not.
+    virtual bool ChoosePerson(RunSide side, const std::string& id) = 0;
+    // The body picture's faces left to right, in that picture's pixels, and which of them are
+    // replaced.
+    virtual FaceBoxList BodyFaces() const = 0;
+    virtual std::vector<bool> FacesOn() const = 0;
+    // Switches the replacement of body face `index` (from 0, left to right) off or on and makes
+    // the portrait again; false when it is the last face on, which stays on.
+    virtual bool ToggleFace(std::size_t index) = 0;
+    // Why the last choice was refused or failed; "" after one that worked.
+    virtual std::string Problem() const = 0;
 };
 
 // Everything a Create run asks of the windows. The run knows no toolkit: the main dialog

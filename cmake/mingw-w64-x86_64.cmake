@@ -16,3 +16,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "-static")
 endforeach()
+# The same for zlib (libcurl's gzip): FindZLIB would take the import library of zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -71,15 +71,9 @@ ComposeStatus FaceCompositor::Compose(const std::string& bodyPath, const FaceBox
     } else if (m_face.reset(LoadPicture(facePath, &why)); !m_face) {
         failure = ComposeStatus::FaceUnreadable;
         failedPath = &facePath;
-    } else {
-        MakeBottomUp24(m_body.get());
-        MakeBottomUp24(m_face.get());
-        if (m_mask.reset(LoadPicture(maskPath, &why)); !m_mask) {
-            failure = ComposeStatus::MaskUnreadable;
-            failedPath = &maskPath;
-        } else {
-            MakeBottomUp24(m_mask.get());
-        }
+    } else if (m_mask.reset(LoadPicture(maskPath, &why)); !m_mask) {
+        failure = ComposeStatus::MaskUnreadable;
+        failedPath = &maskPath;
     }
     if (failure != ComposeStatus::Ok) {
         m_strFailedPath = *failedPath;
@@ -87,7 +81,37 @@ ComposeStatus FaceCompositor::Compose(const std::string& bodyPath, const FaceBox
         Release();
         return failure;
     }
+    BlendLoaded(bodyBoxes, faceBox);
+    return ComposeStatus::Ok;
+}
 
+ComposeStatus FaceCompositor::ComposeCopies(PictureHandle body, const FaceBoxList& bodyBoxes,
+                                            PictureHandle face, const FaceBox& faceBox,
+                                            PictureHandle mask) {
+    Release();
+    m_strFailedPath.clear();
+    m_failedReason = PictureStatus::Ok;
+    ComposeStatus failure = ComposeStatus::Ok;
+    if (m_body.reset(CopyPicture(body)); !m_body) {
+        failure = ComposeStatus::BodyUnreadable;
+    } else if (m_face.reset(CopyPicture(face)); !m_face) {
+        failure = ComposeStatus::FaceUnreadable;
+    } else if (m_mask.reset(CopyPicture(mask)); !m_mask) {
+        failure = ComposeStatus::MaskUnreadable;
+    }
+    if (failure != ComposeStatus::Ok) {
+        m_failedReason = PictureStatus::OutOfMemory;
+        Release();
+        return failure;
+    }
+    BlendLoaded(bodyBoxes, faceBox);
+    return ComposeStatus::Ok;
+}
+
+void FaceCompositor::BlendLoaded(const FaceBoxList& bodyBoxes, const FaceBox& faceBox) {
+    MakeBottomUp24(m_body.get());
+    MakeBottomUp24(m_face.get());
+    MakeBottomUp24(m_mask.get());
     // Kept for the other blends; without memory for it only the classic one can be made.
     m_unblended.reset(CopyPicture(m_body.get()));
     m_bodyBoxes = bodyBoxes;
@@ -96,7 +120,6 @@ ComposeStatus FaceCompositor::Compose(const std::string& bodyPath, const FaceBox
     // A picture that cannot be scaled (out of memory) is still saved at its own size.
     ResizePicture(m_body.get(), -1, kResultHeight);
     m_bComposed = true;
-    return ComposeStatus::Ok;
 }
 
 bool FaceCompositor::ComposeAlso(BlendStyle style, const Blend& blend) {

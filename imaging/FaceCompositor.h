@@ -71,6 +71,12 @@ public:
                           const std::string& facePath, const FaceBox& faceBox,
                           const std::string& maskPath);
 
+    // As Compose, from pictures already loaded (LoadPicture's, any layout): copies of them are
+    // blended, the originals stay the caller's. A copy that does not fit in memory fails as
+    // that picture with failedReason() OutOfMemory and an empty failedPath().
+    ComposeStatus ComposeCopies(PictureHandle body, const FaceBoxList& bodyBoxes,
+                                PictureHandle face, const FaceBox& faceBox, PictureHandle mask);
+
     // Blends the face into a body picture: body, body boxes, face, face box, mask.
     using Blend = std::function<void(PictureHandle, const FaceBoxList&, PictureHandle,
                                      const FaceBox&, PictureHandle)>;
@@ -110,8 +116,13 @@ public:
     PictureHandle unblendedBody() const { return m_unblended.get(); }
     // The face picture as loaded.
     PictureHandle face() const { return m_face.get(); }
+    // The mask as loaded.
+    PictureHandle mask() const { return m_mask.get(); }
 
 private:
+    // The blend of the pictures just loaded into m_body, m_face and m_mask.
+    void BlendLoaded(const FaceBoxList& bodyBoxes, const FaceBox& faceBox);
+
     OwnedPicture m_body;
     OwnedPicture m_face;
     OwnedPicture m_mask;

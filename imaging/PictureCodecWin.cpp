@@ -531,6 +531,17 @@ PictureStatus DecodeGreyForDetection(const void* data, size_t size, int32_t maxL
     if (!data || size == 0 || maxLongSide < 1) {
         return PictureStatus::NotAPicture;
     }
+    // The limit detection decodes under on Linux: a format that cannot be decoded scaled
+    // (all but JPEG) is refused when its whole decode would pass Qt's allocation limit, 128 MiB
+    // of 32-bit pixels, before anything is decoded.
+    constexpr int64_t kWholeDecodeLimitBytes = int64_t{128} << 20;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const bool jpeg = size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+    int64_t declaredWidth = 0, declaredHeight = 0;
+    if (!jpeg && DeclaredSize(bytes, size, declaredWidth, declaredHeight) &&
+        declaredWidth * declaredHeight * 4 > kWholeDecodeLimitBytes) {
+        return PictureStatus::TooLarge;
+    }
     // WIC scales while decoding only for some codecs on some systems: decode whole, then
     // average down.
     std::unique_ptr<Picture> picture;

@@ -135,6 +135,12 @@ shot 4-save-dialog-focus root
 xdotool key space
 sleep 1.5
 shot 4-save-dialog-natural root
+# The face side's "next picture" button sits at the preview's lower right corner.
+eval "$(xdotool getwindowgeometry --shell "$SAVE")"
+xdotool mousemove --sync $((X + WIDTH - 36)) $((Y + HEIGHT - 35)) click 1
+sleep 2
+shot 4-save-dialog-choice root
+xdotool windowfocus --sync "$SAVE"
 xdotool key --clearmodifiers alt+n
 xdotool type --delay 10 "$OUT/portrait"
 xdotool key Return

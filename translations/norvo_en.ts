@@ -395,5 +395,29 @@ was not, 2 for unusable options or a choice the searches cannot meet.
         <source>顔 %1: %2 — 顔%3個 — %4</source>
         <translation>face %1: %2 — faces: %3 — %4</translation>
     </message>
+    <message>
+        <source>少なくとも1つの顔は置き換えます。</source>
+        <translation>At least one face is replaced.</translation>
+    </message>
+    <message>
+        <source>メモリが足りないため、選んだ画像で合成できませんでした。</source>
+        <translation>Not enough memory to blend the chosen pictures.</translation>
+    </message>
+    <message>
+        <source>前の画像</source>
+        <translation>Previous picture</translation>
+    </message>
+    <message>
+        <source>次の画像</source>
+        <translation>Next picture</translation>
+    </message>
+    <message>
+        <source>人物を選ぶ</source>
+        <translation>Choose the person</translation>
+    </message>
+    <message>
+        <source>顔をクリックすると、その顔を置き換えるかどうかを切り替えます。</source>
+        <translation>Click a face to switch its replacement off or on.</translation>
+    </message>
 </context>
 </TS>

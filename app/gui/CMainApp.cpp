@@ -52,6 +52,7 @@ int CMainApp::InitInstance(int argc, char** argv) {
     auto landmarks = std::make_shared<LandmarkModel>(LandmarkModel::DefaultPath());
     RunSettings settings = MakeRunSettings(work.Path(), services);
     settings.labelPortrait = LabelWanted(false);
+    settings.offerChoices = true;
     settings.landmarks = landmarks;
     settings.blendSettingsPath = UserSettings::DefaultPath();
 

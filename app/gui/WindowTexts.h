@@ -17,6 +17,12 @@ inline constexpr char kSaveDialogTitleText[] = NORVO_TEXT("画像をファイル
 inline constexpr char kSaveFilterText[] = NORVO_TEXT("JPEG(*.jpg)");
 // The save dialog's preview: switches between the classic and the natural portrait.
 inline constexpr char kNaturalCheckText[] = NORVO_TEXT("自然に合成(&N)");
+// The save dialog's choices: the pictures of a side, whom a name stands for, the body's faces.
+inline constexpr char kPreviousPictureText[] = NORVO_TEXT("前の画像");
+inline constexpr char kNextPictureText[] = NORVO_TEXT("次の画像");
+inline constexpr char kChoosePersonText[] = NORVO_TEXT("人物を選ぶ");
+inline constexpr char kFaceClickHintText[] =
+    NORVO_TEXT("顔をクリックすると、その顔を置き換えるかどうかを切り替えます。");
 // Caption of every warning box.
 inline constexpr char kWarningCaptionText[] = NORVO_TEXT("ノルヴォ");
 // Shown when a run ends by an exception instead of by one of its own messages.

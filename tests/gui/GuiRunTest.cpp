@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -129,6 +130,7 @@ protected:
         settings.labelPortrait = labelPortrait;
         settings.landmarks = landmarks;
         settings.blendSettingsPath = blendSettingsPath;
+        settings.offerChoices = offerChoices;
         return settings;
     }
     // Runs `step` on the open save dialog and its preview pane every few milliseconds (inside
@@ -180,6 +182,7 @@ protected:
     bool labelPortrait = false;
     std::shared_ptr<LandmarkModel> landmarks;
     std::string blendSettingsPath;
+    bool offerChoices = false;
     CMainDialog dialog;
     CProgressDialog progress;
     QTimer saveDriver;
@@ -419,6 +422,56 @@ TEST_F(GuiRunTest, AMissingLandmarkModelIsExplainedInThePreviewAndClassicIsSaved
     EXPECT_EQ(note.toStdString(), LandmarkModelProblemText(LandmarkModelStatus::Missing, missing));
     EXPECT_TRUE(std::filesystem::is_regular_file(path));
     EXPECT_FALSE(std::filesystem::exists(blendSettingsPath)) << "classic was not a change";
+    ExpectIdleAndClean();
+}
+
+// The preview's choices through its controls: "next" takes the second body picture, a click on
+// its left face leaves that face the body's own; what is saved is what was shown.
+TEST_F(GuiRunTest, NextPictureAndAFaceClickedOffChangeWhatIsSaved) {
+    fake.searches[Query(kBody)] = SearchAnswer({"http://p/body.png", "http://p/group.png"});
+    fake.detections["http://p/group.png"] = DetectionXml({{120, 40, 40, 40}, {20, 40, 40, 40}});
+    fake.downloads["http://p/group.png"] = PngBytes(200, 300, Qt::green);
+    offerChoices = true;
+    const std::string path = scratch.Path() + "portrait.jpg";
+    int stage = 0;
+    QImage shown;
+    DriveSaveDialog([&](CFileDialogTitle& save, CPreviewPane& pane) {
+        if (pane.IsBusy()) {
+            return false;
+        }
+        auto* next = pane.findChild<QToolButton*>(QStringLiteral("nextBody"));
+        auto* count = pane.findChild<QLabel*>(QStringLiteral("countBody"));
+        auto* picture = pane.findChild<QLabel*>(QStringLiteral("previewPicture"));
+        switch (stage++) {
+            case 0:
+                EXPECT_EQ(count->text(), QStringLiteral("1 / 2"));
+                next->click();
+                return false;
+            case 1:
+                EXPECT_EQ(count->text(), QStringLiteral("2 / 2"));
+                EXPECT_FALSE(next->isEnabled());
+                QTest::mouseClick(picture, Qt::LeftButton, {}, pane.FaceRect(0).center());
+                return false;
+            default:
+                shown = picture->pixmap().toImage();
+                Accept(save, path);
+                return true;
+        }
+    });
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    RunToTheEnd();
+    ASSERT_EQ(outcome, RunOutcome::Saved);
+    const QImage saved(QString::fromStdString(path));
+    ASSERT_EQ(saved.height(), 600);
+    const QColor left = saved.pixelColor(80, 120);    // switched off: the body's own green
+    const QColor right = saved.pixelColor(280, 120);  // still replaced: the face's red
+    EXPECT_GT(left.green(), 100);
+    EXPECT_LT(left.red(), 60);
+    EXPECT_GT(right.red(), 200);
+    EXPECT_LT(right.green(), 60);
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_GT(QColor(shown.pixel(shown.width() / 2, shown.height() - 5)).green(), 100)
+        << "the group picture was on show";
     ExpectIdleAndClean();
 }
 

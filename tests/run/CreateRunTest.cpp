@@ -582,5 +582,70 @@ TEST_F(CreateRunTest, APinnedPersonKeepsTheSearchToThemAndARunWithoutChoicesAsks
     EXPECT_EQ(searches.at(0), QueryFor(fake, "Body") + "&person=%51%20%31");
 }
 
+// In the save step: another body picture, one of its faces left out, another person for the
+// face; the portrait saved, its credits and the work folder follow what was chosen last.
+TEST_F(CreateRunTest, ChoicesInTheSaveStepAreWhatIsSavedAndCreditedAndLeaveNoFile) {
+    fake.searches[QueryFor(fake, "Body")] =
+        SearchAnswer({"http://p/body.png", "http://p/group.png"});
+    fake.detections["http://p/group.png"] = DetectionXml({{120, 40, 40, 40}, {20, 40, 40, 40}});
+    fake.downloads["http://p/group.png"] = PngBytes(200, 300, Qt::green);
+    fake.sources[fake.detectBase + "/api/people?q=" + PercentEncode("Face")] =
+        R"({"people":[{"id":"Q1","name":"Face One"},{"id":"Q2","name":"Face Two"}]})";
+    fake.searches[BuildSearchAddress(fake.searchBase, "Face", "Q2").value()] =
+        SearchAnswer({"http://p/other.png"});
+    fake.detections["http://p/other.png"] = DetectionXml({{10, 10, 30, 30}});
+    fake.downloads["http://p/other.png"] = PngBytes(100, 100, Qt::yellow);
+    fake.sources[fake.detectBase + "/api/source?url=" + PercentEncode("http://p/other.png")] =
+        R"({"file":"Other.png","person":"Face Two","personId":"Q2"})";
+    view.choose = [](PortraitPreview& portrait) {
+        CandidateChoices* choices = portrait.Choices();
+        ASSERT_NE(choices, nullptr);
+        EXPECT_EQ(choices->Side(RunSide::Face).people.size(), 2u);
+        EXPECT_FALSE(choices->Downloaded(RunSide::Body, 1));
+        EXPECT_FALSE(choices->ChoosePicture(RunSide::Body, 2)) << "beyond the list";
+        ASSERT_TRUE(choices->ChoosePicture(RunSide::Body, 1));
+        ASSERT_EQ(choices->FacesOn(), (std::vector<bool>{true, true}));
+        EXPECT_TRUE(choices->ToggleFace(0));
+        EXPECT_FALSE(choices->ToggleFace(1)) << "the last face on stays on";
+        EXPECT_EQ(choices->Problem(), kLastFaceText);
+        ASSERT_TRUE(choices->ChoosePerson(RunSide::Face, "Q2")) << choices->Problem();
+        EXPECT_EQ(choices->Side(RunSide::Face).people.size(), 2u) << "the people stay offered";
+        // A picture downloaded once comes back without asking again.
+        ASSERT_TRUE(choices->ChoosePicture(RunSide::Body, 0));
+        EXPECT_TRUE(choices->Downloaded(RunSide::Body, 1));
+        ASSERT_TRUE(choices->ChoosePicture(RunSide::Body, 1));
+        EXPECT_EQ(choices->FacesOn(), (std::vector<bool>{true, true})) << "a new body: all on";
+        EXPECT_TRUE(choices->ToggleFace(0));
+    };
+    RunSettings settings = Settings();
+    settings.offerChoices = true;
+    settings.labelPortrait = true;
+    CreateRun run(view, settings);
+    run.Run("Body", "Face");
+    ASSERT_EQ(run.LastOutcome(), RunOutcome::Saved);
+
+    QImage saved(QString::fromStdString(*view.savePath));
+    ASSERT_EQ(saved.height(), 600);
+    const QColor left = saved.pixelColor(80, 120);    // left out: the group's own green
+    const QColor right = saved.pixelColor(280, 120);  // replaced by the other person's yellow
+    EXPECT_GT(left.green(), 100);
+    EXPECT_LT(left.red(), 60);
+    EXPECT_GT(right.red(), 200);
+    EXPECT_GT(right.green(), 200);
+    EXPECT_NE(view.details.find(CreditLineText(kFaceRoleText, "Face", "Other.png")),
+              std::string::npos)
+        << view.details;
+    EXPECT_NE(view.details.find(CreditLineText(kBodyRoleText, "Body", "group.png")),
+              std::string::npos)
+        << view.details;
+    size_t groupDownloads = 0;
+    for (const std::string& request : module.Requests()) {
+        groupDownloads += ParseRequest(request).arg[0] == "http://p/group.png";
+    }
+    EXPECT_EQ(groupDownloads, 1u);
+    EXPECT_EQ(module.Loads().size(), module.UnloadCount());
+    EXPECT_TRUE(IsEmptyFolder(work.Path()));
+}
+
 }  // namespace
 }  // namespace norvo

@@ -32,6 +32,13 @@ public:
         calls.push_back("ask");
         return savePath;
     }
+    // The save step: `choose` (when set) acts on the portrait's choices before the path is asked.
+    std::optional<std::string> AskSavePathFor(PortraitPreview& portrait) override {
+        if (choose) {
+            choose(portrait);
+        }
+        return AskSavePath();
+    }
     void EnableCreate(bool enabled) override { calls.push_back(enabled ? "enable 1" : "enable 0"); }
     void ShowCandidates(const RunCandidates& shown) override {
         calls.push_back("candidates");
@@ -65,6 +72,7 @@ public:
     std::string details;  // of the last message shown with details
     std::optional<std::string> savePath;
     std::optional<RunCandidates> candidates;  // the last list shown
+    std::function<void(PortraitPreview&)> choose;
     // Consulted at each stage boundary with the calls so far.
     std::function<bool(const std::vector<std::string>&)> stopWhen;
     // A stop asked from another thread, as the windows and the terminal ask it.

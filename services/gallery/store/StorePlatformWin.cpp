@@ -153,12 +153,23 @@ fs::path DefaultCacheFolder() {
 
 bool MakeCacheFolder(const fs::path& folder) {
     // The folder inherits the access list of its parent: under %LOCALAPPDATA% that is the
-    // user's alone; a folder the user named is left as it is.
+    // user's alone; a folder the user named is left as it is. (A folder's read-only attribute
+    // only marks it as customised in Explorer: Windows does not stop writes for it.)
     std::error_code ec;
     fs::create_directories(folder, ec);
     const DWORD attributes = GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_READONLY);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    // The access list decides who may write there: ask it by writing a file that goes when
+    // closed (its name is neither an entry's nor a temporary file's).
+    const fs::path probe = folder / (L".probe-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                     std::to_wstring(GetCurrentThreadId()));
+    const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
 }
 
 bool ReadWholeFile(const fs::path& file, std::string& out) {

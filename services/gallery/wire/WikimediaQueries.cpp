@@ -1,5 +1,9 @@
 #include "services/gallery/wire/WikimediaQueries.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -126,6 +130,19 @@ std::string LocaleLanguage() {
             return "";  // C, POSIX, or nothing a wiki is named after
         return language;
     }
+#ifdef _WIN32
+    // Windows keeps the user's language in its settings, not in these variables.
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    if (LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name,
+                         LOCALE_NAME_MAX_LENGTH, 0) > 0) {
+        std::string language;
+        for (const wchar_t* p = name; *p >= L'a' && *p <= L'z' && language.size() < 3; ++p)
+            language += static_cast<char>(*p);
+        const wchar_t end = name[language.size()];
+        if (language.size() >= 2 && (end == L'\0' || end == L'-'))
+            return language;
+    }
+#endif
     return "";
 }
 

@@ -34,7 +34,7 @@ std::string TitleOf(std::string_view name);
 std::vector<std::string> TitleVariants(const std::string& title);
 
 // The language of the process's locale (LC_ALL, LC_MESSAGES, LANG): "ja" for "ja_JP.UTF-8";
-// "" for C, POSIX or nothing set.
+// "" for C, POSIX or nothing set. Windows, when none is set: the user's UI language.
 std::string LocaleLanguage();
 // Wikis to ask, in order, by the name's script: any kana: ja; hangul: ko; Han only: the
 // locale's language when it is ja or zh, else ja; anything else: the locale's language, then

@@ -2,7 +2,8 @@
 // for comparison, dlib's own reader), the colour tables OpenCV builds on first use, landmarks
 // per face, the natural blend per face on a portrait, one face in a 12-megapixel photo, 24
 // faces in a 3-megapixel group photo, a whole portrait natural against classic, and the save
-// dialog's preview switching to the natural portrait. Medians of `runs` (default 15).
+// dialog's preview switching to the natural portrait, to a body picture downloaded already and
+// a face off and on. Medians of `runs` (default 15).
 
 #include <dlib/image_processing/shape_predictor.h>
 #include <dlib/serialize.h>
@@ -10,14 +11,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QToolButton>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "BlendBench.h"
+#include "app/CandidateChoice.h"
 #include "app/PortraitChoice.h"
 #include "app/gui/CPreviewPane.h"
 #include "imaging/FaceBlend.h"
@@ -45,6 +51,32 @@ struct Timing {
     double wall = 0;
     double cpu = 0;
 };
+
+// From `act` to the pane showing a portrait again.
+Timing UntilShown(CPreviewPane& pane, const std::function<void()>& act) {
+    bool shown = false;
+    const QMetaObject::Connection connection =
+        QObject::connect(&pane, &CPreviewPane::portraitShown, [&shown] { shown = true; });
+    QElapsedTimer timer;
+    const double cpu = ProcessCpu();
+    timer.start();
+    act();
+    while (!shown && timer.elapsed() < 10000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    QObject::disconnect(connection);
+    return {timer.nsecsElapsed() / 1e6, ProcessCpu() - cpu};
+}
+
+Timing Medians(const std::vector<Timing>& timings) {
+    std::vector<double> walls;
+    std::vector<double> cpus;
+    for (const Timing& t : timings) {
+        walls.push_back(t.wall);
+        cpus.push_back(t.cpu);
+    }
+    return {Median(walls), Median(cpus)};
+}
 
 // `work` timed over the runs, `prepare` run untimed before each.
 Timing Time(const std::function<void()>& work, const std::function<void()>& prepare = {}) {
@@ -258,6 +290,63 @@ int main(int argc, char** argv) {
         }
         Row("preview switch to natural (bundled pair, first time)", {Median(times), Median(cpus)},
             "150", 150);
+    }
+
+    // The save dialog's choices on the bundled pair: the body's next picture (downloaded before,
+    // so it is blended at once) and back, and a face switched off and on. The body picture gets
+    // a second face box so that one may be switched off.
+    for (const BlendStyle style : {BlendStyle::Classic, BlendStyle::Natural}) {
+        const std::string mirroredPath = GalleryDir() + "/Grace Hopper/grace_hopper_mirrored.jpg";
+        const FaceBox mirroredBox = DetectFaces(detector, LoadMat(mirroredPath)).at(0);
+        const FaceBox second{10, 10, 10 + hopperBox.right - hopperBox.left,
+                             10 + hopperBox.bottom - hopperBox.top};
+        RunCandidates found;
+        found.body.name = "Grace Hopper";
+        found.body.pictures = {{{hopperPath, hopperBox, {hopperBox, second}}, 2, {}},
+                               {{mirroredPath, mirroredBox, {mirroredBox}}, 1, {}}};
+        found.face.name = "Eileen Collins";
+        found.face.pictures = {{{collinsPath, collinsBox, {collinsBox}}, 1, {}}};
+        const std::string copy =
+            (std::filesystem::temp_directory_path() / "norvo-bench-choice.jpg").string();
+        CandidateFetch fetch;
+        fetch.download = [&copy](const std::string& address, const std::string&, std::string&) {
+            std::filesystem::copy_file(address, copy,
+                                       std::filesystem::copy_options::overwrite_existing);
+            return std::optional<std::string>(copy);
+        };
+        FaceCompositor compositor;
+        compositor.Compose(hopperPath, {hopperBox, second}, collinsPath, collinsBox, maskPath);
+        PortraitChoice portrait(compositor,
+                                std::shared_ptr<LandmarkModel>(&Model(), [](LandmarkModel*) {}));
+        portrait.Start(style);
+        CandidateChoice choices(compositor, portrait, found, {true, true}, fetch);
+        portrait.Offer(&choices);
+        choices.ChoosePicture(RunSide::Body, 1);  // the download, untimed
+        choices.ChoosePicture(RunSide::Body, 0);
+        CPreviewPane pane(portrait);
+        pane.show();
+        QApplication::processEvents();
+        auto* next = pane.findChild<QToolButton*>(QStringLiteral("nextBody"));
+        auto* previous = pane.findChild<QToolButton*>(QStringLiteral("previousBody"));
+        std::vector<Timing> switches;
+        std::vector<Timing> toggles;
+        for (int i = 0; i < g_runs; ++i) {
+            switches.push_back(UntilShown(pane, [next] { next->click(); }));
+            switches.push_back(UntilShown(pane, [previous] { previous->click(); }));
+            const QPoint face = pane.FaceRect(1).center();
+            auto* picture = pane.findChild<QLabel*>(QStringLiteral("previewPicture"));
+            for (int twice = 0; twice < 2; ++twice) {
+                toggles.push_back(UntilShown(pane, [picture, face] {
+                    QMouseEvent press(QEvent::MouseButtonRelease, face, picture->mapToGlobal(face),
+                                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(picture, &press);
+                }));
+            }
+        }
+        const std::string kind = style == BlendStyle::Classic ? "classic" : "natural";
+        Row(("preview: a downloaded body picture, " + kind).c_str(), Medians(switches), "300", 300);
+        Row(("preview: a body face switched off or on, " + kind).c_str(), Medians(toggles), "150",
+            150);
     }
     return 0;
 }

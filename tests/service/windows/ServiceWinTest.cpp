@@ -16,6 +16,7 @@
 #include "services/gallery/store/GalleryIndex.h"
 #include "services/gallery/wire/PicturePaths.h"
 #include "services/gallery/wire/ServiceText.h"
+#include "services/gallery/wire/WikimediaQueries.h"
 #include "tests/service/TestFiles.h"
 #include "tests/support/WinProcess.h"
 
@@ -89,6 +90,32 @@ TEST(NameKeyWin, SpellingsMeetAsTheyDoOnLinux) {
     EXPECT_EQ(key("A\xFF"), "a\xEF\xBF\xBD");
     EXPECT_EQ(key(""), "");
     EXPECT_EQ(key(" \t\xE3\x80\x80"), "");
+}
+
+TEST(LocaleLanguageWin, TheVariablesFirstThenTheUsersLanguage) {
+    const auto saved = [](const wchar_t* name) {
+        const wchar_t* value = _wgetenv(name);
+        return std::wstring(value ? value : L"");
+    };
+    const std::wstring lang = saved(L"LANG"), all = saved(L"LC_ALL"),
+                       messages = saved(L"LC_MESSAGES");
+    _wputenv_s(L"LC_ALL", L"");
+    _wputenv_s(L"LC_MESSAGES", L"");
+    _wputenv_s(L"LANG", L"de_DE.UTF-8");
+    EXPECT_EQ(wikimedia::LocaleLanguage(), "de");
+    _wputenv_s(L"LANG", L"C");
+    EXPECT_EQ(wikimedia::LocaleLanguage(), "");
+    // None set, as on most Windows systems: the user's own language (Wine gives en-US where
+    // the Linux side has no such locale generated).
+    _wputenv_s(L"LANG", L"");
+    wchar_t user[LOCALE_NAME_MAX_LENGTH] = {};
+    ASSERT_GT(GetUserDefaultLocaleName(user, LOCALE_NAME_MAX_LENGTH), 0);
+    const std::string expected = win::FromWide(user).substr(0, 2);
+    EXPECT_EQ(wikimedia::LocaleLanguage(), expected);
+    EXPECT_EQ(expected.size(), 2u);
+    _wputenv_s(L"LANG", lang.c_str());
+    _wputenv_s(L"LC_ALL", all.c_str());
+    _wputenv_s(L"LC_MESSAGES", messages.c_str());
 }
 
 TEST(PicturePathsWin, SegmentsWindowsReadsAsSeparatorsDrivesOrStreamsAreRefused) {
