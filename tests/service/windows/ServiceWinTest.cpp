@@ -140,7 +140,8 @@ TEST(PicturePathsWin, SegmentsWindowsReadsAsSeparatorsDrivesOrStreamsAreRefused)
     }
 }
 
-// norvo-gallery.exe with pipes on its standard input and output, ended when the object goes.
+// norvo-gallery.exe with pipes on its standard input and output and no console, ended when the
+// object goes.
 class GalleryExe {
 public:
     explicit GalleryExe(const std::vector<std::string>& args) {
@@ -158,8 +159,9 @@ public:
         startup.hStdInput = inRead;
         startup.hStdOutput = outWrite;
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                            &startup, &m_info)) {
+        // Without a console, as the windowed program starts it.
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                            nullptr, &startup, &m_info)) {
             m_info.hProcess = nullptr;
         }
         CloseHandle(outWrite);
