@@ -47,7 +47,7 @@ constexpr double kMinEyeShare = 0.15;
 constexpr double kMaxEyeShare = 0.9;
 
 #ifdef _WIN32
-// The folder of the running program, ending with '\\'; empty when unknown.
+// The folder of the running program, ending with a backslash; empty when unknown.
 std::wstring ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

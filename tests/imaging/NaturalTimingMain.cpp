@@ -1,8 +1,8 @@
-// Times the natural blend of the bundled pair (Hopper's body, Collins's face, the program's
-// mask) with the model the program uses, in the Linux and the Windows tree alike, so the two
-// can be set side by side (under Wine too). With OUTPUT given, writes the natural portrait's
-// bits there, bottom-up BGR rows, to compare the trees' pixels.
-//   natural_timing GALLERY MASK [RUNS] [OUTPUT]
+// Times the natural blend of a face into a body (each BOX the detector's, left,top,right,bottom)
+// with the model the program uses, in the Linux and the Windows tree alike, so the two can be
+// set side by side (under Wine too). With OUTPUT given, writes the natural portrait's bits
+// there, bottom-up BGR rows: a test compares the two trees' (CompareNaturalBits.cmake).
+//   natural_timing BODY BOX FACE BOX MASK [RUNS] [OUTPUT]
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,15 @@ namespace {
 using norvo::OwnedPicture;
 using Clock = std::chrono::steady_clock;
 
-// The detector's boxes of the two bundled photographs.
-constexpr norvo::FaceBox kHopperBox{181, 140, 367, 326};
-constexpr norvo::FaceBox kCollinsBox{181, 79, 273, 171};
+std::optional<norvo::FaceBox> ParseBox(const char* text) {
+    norvo::FaceBox box{};
+    char rest = 0;
+    if (std::sscanf(text, "%d,%d,%d,%d%c", &box.left, &box.top, &box.right, &box.bottom, &rest) !=
+        4) {
+        return std::nullopt;
+    }
+    return box;
+}
 
 double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -55,17 +62,18 @@ void Time(const char* what, int runs, const std::function<void()>& work,
 
 int main(int argc, char** argv) {
     using namespace norvo;
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: natural_timing GALLERY MASK [RUNS] [OUTPUT]\n");
+    const std::optional<FaceBox> bodyBox = argc > 5 ? ParseBox(argv[2]) : std::nullopt;
+    const std::optional<FaceBox> faceBox = argc > 5 ? ParseBox(argv[4]) : std::nullopt;
+    if (!bodyBox || !faceBox) {
+        std::fprintf(stderr, "usage: natural_timing BODY BOX FACE BOX MASK [RUNS] [OUTPUT]\n");
         return 2;
     }
-    const std::string gallery = argv[1];
-    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 15;
-    OwnedPicture body(LoadPicture(gallery + "/Grace Hopper/grace_hopper.jpg"));
-    OwnedPicture face(LoadPicture(gallery + "/Eileen Collins/astronaut.png"));
-    OwnedPicture mask(LoadPicture(argv[2]));
+    const int runs = argc > 6 ? std::max(1, std::atoi(argv[6])) : 15;
+    OwnedPicture body(LoadPicture(argv[1]));
+    OwnedPicture face(LoadPicture(argv[3]));
+    OwnedPicture mask(LoadPicture(argv[5]));
     if (!body || !face || !mask) {
-        std::fprintf(stderr, "natural_timing: cannot read the bundled pictures\n");
+        std::fprintf(stderr, "natural_timing: cannot read the pictures\n");
         return 1;
     }
 
@@ -80,31 +88,33 @@ int main(int argc, char** argv) {
     std::printf("%-52s %9.1f\n", "landmark model load (once)", load);
     std::printf("%-52s %9.1f\n", "OpenCV's colour tables (once)", Once(PrepareNaturalBlend));
 
-    Time("landmarks, body face", runs, [&] { model.Find(body.get(), kHopperBox); });
-    Time("landmarks, face picture", runs, [&] { model.Find(face.get(), kCollinsBox); });
+    Time("landmarks, body face", runs, [&] { model.Find(body.get(), *bodyBox); });
+    Time("landmarks, face picture", runs, [&] { model.Find(face.get(), *faceBox); });
     OwnedPicture work;
     const auto fresh = [&] { work.reset(CopyPicture(body.get())); };
     Time(
-        "classic blend of the pair", runs,
-        [&] { BlendFaces(work.get(), {kHopperBox}, face.get(), kCollinsBox, mask.get()); }, fresh);
+        "classic blend", runs,
+        [&] { BlendFaces(work.get(), {*bodyBox}, face.get(), *faceBox, mask.get()); }, fresh);
     NaturalBlendReport report;
     Time(
-        "natural blend of the pair, landmarks included", runs,
+        "natural blend, landmarks included", runs,
         [&] {
             report = BlendFacesNatural(
-                work.get(), {kHopperBox}, face.get(), kCollinsBox, mask.get(),
+                work.get(), {*bodyBox}, face.get(), *faceBox, mask.get(),
                 [&model](PictureHandle p, const FaceBox& b) { return model.Find(p, b); });
         },
         fresh);
-    if (report.classicFaces != 0) {
-        std::printf("(the face was blended the classic way: no landmarks)\n");
+    if (report.faces != 1 || report.classicFaces != 0) {
+        std::fprintf(stderr,
+                     "natural_timing: no landmarks: the face was blended the classic way\n");
+        return 1;
     }
-    if (argc > 4) {
+    if (argc > 7) {
         const PictureDescription* d = DescribePicture(work.get());
-        std::ofstream out(argv[4], std::ios::binary);
+        std::ofstream out(argv[7], std::ios::binary);
         out.write(reinterpret_cast<const char*>(d->bits), d->header->biSizeImage);
         if (!out) {
-            std::fprintf(stderr, "natural_timing: cannot write %s\n", argv[4]);
+            std::fprintf(stderr, "natural_timing: cannot write %s\n", argv[7]);
             return 1;
         }
     }
