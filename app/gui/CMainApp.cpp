@@ -5,12 +5,10 @@
 #include <QWidget>
 #include <string>
 
-#include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
-#include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
 #include "app/UserLanguage.h"
-#include "app/UserSettings.h"
+#include "app/WindowedRun.h"
 #include "app/gui/CMainDialog.h"
 #include "app/gui/CProgressDialog.h"
 #include "app/gui/LocaleText.h"
@@ -50,23 +48,14 @@ int CMainApp::InitInstance(int argc, char** argv) {
 
     // One landmark model for all runs, read on a thread of its own once the windows are up.
     auto landmarks = std::make_shared<LandmarkModel>(LandmarkModel::DefaultPath());
-    RunSettings settings = MakeRunSettings(work.Path(), services);
-    settings.labelPortrait = LabelWanted(false);
-    settings.offerChoices = true;
-    settings.landmarks = landmarks;
-    settings.blendSettingsPath = UserSettings::DefaultPath();
+    const RunSettings settings = MakeWindowedRunSettings(work.Path(), services, landmarks);
 
     CProgressDialog progress;
     CMainDialog dialog;
     progress.SetMainWindow(&dialog);
     dialog.SetProgressWindow(&progress);
     dialog.SetRunJob([settings](RunView& view, const std::string& body, const std::string& face) {
-        // Read for every run: a style switched to in the last save step applies to the next.
-        RunSettings current = settings;
-        std::string ignored;  // an unknown style in the settings file just means classic here
-        current.blend = ResolveBlendStyle("", UserSettings(settings.blendSettingsPath), ignored);
-        CreateRun run(view, current);
-        run.Run(body, face);
+        RunWindowed(settings, view, body, face);
     });
 
     // The program lives as long as the main dialog, not as long as any window is open.

@@ -7,11 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "app/CreateRun.h"
 #include "app/EmbeddedGallery.h"
-#include "app/PortraitChoice.h"
 #include "app/ServiceSetup.h"
-#include "app/UserSettings.h"
+#include "app/WindowedRun.h"
 #include "app/win/MainWindow.h"
 #include "app/win/ProgressWindow.h"
 #include "app/win/WinMessageBox.h"
@@ -47,23 +45,14 @@ int RunWindows(int /*argc*/, char** /*argv*/) {
 
     // One landmark model for all runs, read on a thread of its own once the windows are up.
     auto landmarks = std::make_shared<LandmarkModel>(LandmarkModel::DefaultPath());
-    RunSettings settings = MakeRunSettings(work.Path(), services);
-    settings.labelPortrait = LabelWanted(false);
-    settings.offerChoices = true;
-    settings.landmarks = landmarks;
-    settings.blendSettingsPath = UserSettings::DefaultPath();
+    const RunSettings settings = MakeWindowedRunSettings(work.Path(), services, landmarks);
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     win::ProgressThread progress;
     progress.Start(instance);
     win::MainWindow window;
     window.SetRunJob([settings](RunView& view, const std::string& body, const std::string& face) {
-        // Read for every run: a style switched to in the last save step applies to the next.
-        RunSettings current = settings;
-        std::string ignored;  // an unknown style in the settings file just means classic here
-        current.blend = ResolveBlendStyle("", UserSettings(settings.blendSettingsPath), ignored);
-        CreateRun run(view, current);
-        run.Run(body, face);
+        RunWindowed(settings, view, body, face);
     });
     if (!window.Create(instance)) {
         return 1;
