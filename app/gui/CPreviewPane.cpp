@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/CandidateChoice.h"
+#include "app/FaceNumbers.h"
 #include "app/PortraitCredits.h"
 #include "app/gui/LocaleText.h"
 #include "app/gui/WindowTexts.h"
@@ -364,16 +365,14 @@ void CPreviewPane::OnPictureClicked(QPoint at) {
     if (IsBusy()) {
         return;
     }
-    // The smallest face under the click, so a face inside a larger box can still be reached.
-    const std::size_t faces = m_choices->BodyFaces().size();
-    std::optional<std::size_t> hit;
-    for (std::size_t i = 0; i < faces; ++i) {
-        const QRect rect = FaceRect(i);
-        if (rect.contains(at) && (!hit || rect.width() * rect.height() <
-                                              FaceRect(*hit).width() * FaceRect(*hit).height())) {
-            hit = i;
-        }
+    double scaleX = 0;
+    double scaleY = 0;
+    QPoint origin;
+    if (!BodyToLabel(scaleX, scaleY, origin)) {
+        return;
     }
+    const std::optional<std::size_t> hit = FaceAt(
+        m_choices->BodyFaces(), (at.x() - origin.x()) / scaleX, (at.y() - origin.y()) / scaleY);
     if (!hit) {
         return;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/CandidateChoice.h"
+#include "app/FaceNumbers.h"
 #include "app/PortraitCredits.h"
 #include "app/gui/WindowTexts.h"
 #include "app/win/resource.h"
@@ -413,17 +414,14 @@ void Preview::OnPictureClicked() {
     const DWORD position = GetMessagePos();
     POINT at{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     ScreenToClient(GetDlgItem(m_dialog, IDC_PREVIEW_PICTURE), &at);
-    // The smallest face under the click, so a face inside a larger box can still be reached.
-    std::optional<size_t> hit;
-    long hitArea = 0;
-    for (size_t i = 0; i < m_faces.size(); ++i) {
-        const RECT face = FaceRect(i);
-        const long area = long(face.right - face.left) * (face.bottom - face.top);
-        if (PtInRect(&face, at) && (!hit || area < hitArea)) {
-            hit = i;
-            hitArea = area;
-        }
+    const int drawnWidth = m_drawn.right - m_drawn.left;
+    const int drawnHeight = m_drawn.bottom - m_drawn.top;
+    if (drawnWidth <= 0 || drawnHeight <= 0) {
+        return;
     }
+    const std::optional<size_t> hit =
+        FaceAt(m_faces, double(at.x - m_drawn.left) * m_bodyWidth / drawnWidth,
+               double(at.y - m_drawn.top) * m_bodyHeight / drawnHeight);
     if (!hit) {
         return;
     }

@@ -149,6 +149,15 @@ TEST(FaceNumbersTest, FacesCountFromTheLeftByTheirCentresAndBoxesWithoutAreaHave
     EXPECT_EQ(SelectFaces({}, {}), FaceBoxList{});
 }
 
+TEST(FaceNumbersTest, AClickFindsTheSmallestFaceHoldingIt) {
+    const FaceBoxList faces{{0, 0, 100, 100}, {40, 40, 60, 60}, {200, 0, 240, 40}};
+    EXPECT_EQ(FaceAt(faces, 50, 50), 1u) << "the face inside the larger box";
+    EXPECT_EQ(FaceAt(faces, 10, 10), 0u);
+    EXPECT_EQ(FaceAt(faces, 239.5, 39.5), 2u);
+    EXPECT_EQ(FaceAt(faces, 240, 20), std::nullopt) << "right edges are outside";
+    EXPECT_EQ(FaceAt(faces, 150, 50), std::nullopt);
+}
+
 TEST(PortraitCreditsTest, PersonalityRightsAreNamedInTheCreditsAndTheLabelOnlyWhereListed) {
     PictureCredit credit;
     credit.file = "Jane.jpg";
