@@ -59,6 +59,24 @@ inline std::string FromWide(std::wstring_view wide, UINT codePage = CP_UTF8,
     return text;
 }
 
+// The folder of the running program, ending with a backslash; empty when unknown.
+inline std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);  // cut off: try again with more room
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
 }  // namespace norvo::win
 
 #endif  // _WIN32

@@ -47,24 +47,6 @@ constexpr double kMinEyeShare = 0.15;
 constexpr double kMaxEyeShare = 0.9;
 
 #ifdef _WIN32
-// The folder of the running program, ending with a backslash; empty when unknown.
-std::wstring ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            return {};
-        }
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);  // cut off: try again with more room
-    }
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
 // The variable read through the wide API, so a path in any script arrives whole.
 std::string Variable(const char* name) {
     const std::wstring wideName = win::ToWide(name);
@@ -116,7 +98,7 @@ std::string LandmarkModel::DefaultPath() {
     if (std::string chosen = Variable(kLandmarkModelVariable); !chosen.empty()) {
         return chosen;
     }
-    const std::wstring folder = ProgramFolder();
+    const std::wstring folder = win::ProgramFolder();
     return folder.empty() ? std::string()
                           : win::FromWide(folder + L"data\\" + win::ToWide(kLandmarkModelFileName));
 #else

@@ -35,6 +35,27 @@ void SetPictureBits(Picture& picture, int32_t width, int32_t height, uint8_t* bi
     picture.description.bits = bits;
 }
 
+std::optional<std::pair<int64_t, int64_t>> ResizedSize(const Picture& picture, int32_t width,
+                                                       int32_t height) {
+    if ((width == -1 && height == -1) || (width < 1 && width != -1) ||
+        (height < 1 && height != -1)) {
+        return std::nullopt;
+    }
+    const int64_t oldWidth = picture.header.biWidth;
+    const int64_t oldHeight = picture.header.biHeight;
+    int64_t newWidth = width;
+    int64_t newHeight = height;
+    if (newWidth == -1) {
+        newWidth = std::max<int64_t>(1, (2 * oldWidth * newHeight + oldHeight) / (2 * oldHeight));
+    } else if (newHeight == -1) {
+        newHeight = std::max<int64_t>(1, (2 * oldHeight * newWidth + oldWidth) / (2 * oldWidth));
+    }
+    if (!PictureSizeAllowed(newWidth, newHeight)) {
+        return std::nullopt;
+    }
+    return std::pair{newWidth, newHeight};
+}
+
 std::unique_ptr<Picture> AllocatePicture(int32_t width, int32_t height) {
     if (!PictureSizeAllowed(width, height)) {
         return nullptr;

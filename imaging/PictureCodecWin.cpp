@@ -761,25 +761,16 @@ int SavePicturePng(const std::string& path, PictureHandle picture) {
 }
 
 int ResizePicture(PictureHandle picture, int32_t width, int32_t height) {
-    if (!picture || (width == -1 && height == -1) || (width < 1 && width != -1) ||
-        (height < 1 && height != -1)) {
+    const std::optional<std::pair<int64_t, int64_t>> size =
+        picture ? ResizedSize(*picture, width, height) : std::nullopt;
+    if (!size) {
         return 1;
     }
     const int64_t oldWidth = picture->header.biWidth;
     const int64_t oldHeight = picture->header.biHeight;
-    int64_t newWidth = width;
-    int64_t newHeight = height;
-    // The free side follows the aspect ratio, rounded to the nearest pixel.
-    if (newWidth == -1) {
-        newWidth = std::max<int64_t>(1, (2 * oldWidth * newHeight + oldHeight) / (2 * oldHeight));
-    } else if (newHeight == -1) {
-        newHeight = std::max<int64_t>(1, (2 * oldHeight * newWidth + oldWidth) / (2 * oldWidth));
-    }
+    const auto [newWidth, newHeight] = *size;
     if (newWidth == oldWidth && newHeight == oldHeight) {
         return 0;
-    }
-    if (!PictureSizeAllowed(newWidth, newHeight)) {
-        return 1;
     }
     // A side that shrinks is averaged first (the same code as on Linux, so the usual portrait,
     // a photo brought down to 600 high, has the same bits on both); a side that grows is then

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "imaging/Picture.h"
 
@@ -29,6 +31,12 @@ inline bool PictureSizeAllowed(int64_t width, int64_t height) {
 
 // A picture of an allowed size with uninitialised bits; nullptr when memory runs out.
 std::unique_ptr<Picture> AllocatePicture(int32_t width, int32_t height);
+
+// The size ResizePicture(picture, width, height) asks for: a side of -1 follows the other by
+// aspect ratio, rounded to the nearest pixel (at least 1); nullopt when the arguments are refused
+// (both -1, a side 0 or below -1) or the size is over the limits.
+std::optional<std::pair<int64_t, int64_t>> ResizedSize(const Picture& picture, int32_t width,
+                                                       int32_t height);
 
 // Start of row y (top-left origin) of the picture's bits.
 inline uint8_t* PictureRow(const Picture& picture, int32_t y) {

@@ -226,20 +226,7 @@ bool ModuleDirectoryText(const std::string& folder, std::string& text) {
 }
 
 std::string ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            return {};
-        }
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);  // cut off: try again with more room
-    }
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : win::FromWide(path.substr(0, slash + 1));
+    return win::FromWide(win::ProgramFolder());
 }
 
 std::string ModuleFolder() {
